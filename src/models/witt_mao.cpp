@@ -12,6 +12,7 @@
 #include <cmath>
 #include <utility>
 
+#include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
 
 namespace magnifex {
@@ -76,6 +77,34 @@ private:
 }  // namespace
 
 Fallible witt_mao_kernel(double u, double rho) { return UniformDisk(rho).at(u); }
+
+// With K = RF(0,c,1), E = RF - (m/3) RD(0,c,1) and Pi = RF + (n/3) RJ(0,c,1,1-n)
+// (DLMF 19.25.1, c = 1 - m), h = (u - rho)(u + rho)/2 and 1 - n = p = (u-rho)^2/(u+rho)^2,
+// the three terms of the Witt-Mao form collapse to
+//   pi A = (2q/sigma) RF(0,c,1) + 8u/(3 rho sigma q) [ p (1+rho^2) RJ(0,c,1,p) - RD(0,c,1) ],
+// sigma = u + rho, q = sqrt((u-rho)^2 + 4): the RF coefficients sum exactly to 2q/sigma, so
+// only the O(rho/u) bracket cancels, against a prefactor O(u/rho) instead of O((u/rho)^2).
+Fallible witt_mao_carlson_kernel(double u, double rho) {
+    const double delta = u - rho;
+    if (std::fabs(delta) <= kLimbBand * rho) return witt_mao_kernel(u, rho);
+    const double sigma = u + rho;
+    const double delta2 = delta * delta;
+    const double q = std::sqrt(delta2 + 4.0);
+    const double n = (4.0 * rho * u) / (sigma * sigma);
+    const double c = 1.0 - (4.0 * n) / (q * q);
+    const double p = delta2 / (sigma * sigma);
+
+    const Fallible rf = elliprf(0.0, c, 1.0);
+    if (rf.failed()) return rf;
+    const Fallible rd = elliprd(0.0, c, 1.0);
+    if (rd.failed()) return rd;
+    const Fallible rj = elliprj(0.0, c, 1.0, p);
+    if (rj.failed()) return rj;
+
+    const double s = ((2.0 * q) / sigma) * rf.value +
+                     ((8.0 * u) / (3.0 * rho * sigma * q)) * (p * (1.0 + rho * rho) * rj.value - rd.value);
+    return Fallible::ok(s / kPi);
+}
 
 Outcome<std::vector<double>> witt_mao_magnification(std::vector<double> l, double re, double rstar) {
     const double rho = rstar / re;

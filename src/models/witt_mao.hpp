@@ -13,6 +13,12 @@ namespace magnifex {
 // Einstein radii.
 Fallible witt_mao_kernel(double u, double rho);
 
+// The same magnification with the terms of the Witt-Mao form regrouped through
+// Carlson's integrals, so that their O(1/rho^2) parts cancel analytically:
+// accurate to ~1e-14 where the form above loses (u/rho)^2 eps. Used where the
+// disk magnification is differenced (limb-darkened sources).
+Fallible witt_mao_carlson_kernel(double u, double rho);
+
 // One magnification per separation l (in source radii); re and rstar in one
 // common unit.
 Outcome<std::vector<double>> witt_mao_magnification(std::vector<double> l, double re, double rstar);
