@@ -1,0 +1,102 @@
+// The module's entry: PyInit_magnifex, the table of the seven functions and
+// their adapters. Everything else of the binding layer is in binding/.
+#include <Python.h>
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+#include "binding/adapter.hpp"
+#include "binding/frame.hpp"
+#include "binding/module.hpp"
+#include "models/flux_map.hpp"
+#include "models/heyrovsky.hpp"
+#include "models/limb_darkened.hpp"
+#include "models/witt_mao.hpp"
+
+namespace magnifex {
+
+namespace {
+
+using binding::FunctionDescription;
+
+// The built-in linear limb-darkening profile and its flux, for the two
+// limb-darkened functions without a caller's table.
+Outcome<std::vector<double>> integrated_witt_mao_builtin(std::vector<double> l, double re, double rstar) {
+    const auto profile = &builtin_profile;
+    return _integrated_witt_mao_magnification(std::move(l), re, rstar, Profile(profile), BUILTIN_PROFILE_FLUX);
+}
+
+Outcome<std::vector<double>> integrated_heyrovsky_builtin(std::vector<double> l, double re, double rstar) {
+    const auto profile = &builtin_profile;
+    return _integrated_heyrovsky_magnification(std::move(l), re, rstar, Profile(profile), BUILTIN_PROFILE_FLUX);
+}
+
+constexpr std::array<std::string_view, 3> kDiskParameters{"l", "re", "rstar"};
+constexpr std::array<std::string_view, 4> kRingParameters{"l", "r", "re", "rstar"};
+constexpr std::array<std::string_view, 5> kTableParameters{"l", "re", "rstar", "bl", "bf"};
+
+// Every parameter is required and may be passed by position or by keyword.
+template <std::size_t N>
+constexpr FunctionDescription describe(std::string_view name, const std::array<std::string_view, N>& parameters) {
+    return FunctionDescription{name, parameters, {}, {}, 0, N};
+}
+
+constexpr FunctionDescription kWittMao = describe("witt_mao_magnification", kDiskParameters);
+constexpr FunctionDescription kIntegratedWittMao = describe("integrated_witt_mao_magnification", kDiskParameters);
+constexpr FunctionDescription kIntegratedFluxMapWittMao =
+    describe("integrated_flux_map_witt_mao_magnification", kTableParameters);
+constexpr FunctionDescription kHeyrovsky = describe("heyrovsky_magnification", kRingParameters);
+constexpr FunctionDescription kIntegratedHeyrovsky = describe("integrated_heyrovsky_magnification", kDiskParameters);
+constexpr FunctionDescription kIntegratedFluxMapHeyrovsky =
+    describe("integrated_flux_map_heyrovsky_magnification", kTableParameters);
+constexpr FunctionDescription kDiscreteFluxMapHeyrovsky =
+    describe("discrete_flux_map_heyrovsky_magnification", kTableParameters);
+
+template <const FunctionDescription* Description, auto Model>
+PyMethodDef method(const char* docstring) {
+    return PyMethodDef{Description->function_name.data(),
+                       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+                           &binding::trampoline<Description, Model>)),
+                       METH_FASTCALL | METH_KEYWORDS, docstring};
+}
+
+// The function table, in registration (and __all__) order. The docstring is
+// the text signature alone, so inspect.signature works and __doc__ is None.
+// The records live for the process: the function objects point at them.
+PyMethodDef METHODS[] = {
+    method<&kWittMao, &witt_mao_magnification>("witt_mao_magnification(l, re, rstar)\n--\n\n"),
+    method<&kIntegratedWittMao, &integrated_witt_mao_builtin>(
+        "integrated_witt_mao_magnification(l, re, rstar)\n--\n\n"),
+    method<&kIntegratedFluxMapWittMao, &integrated_flux_map_witt_mao_magnification>(
+        "integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf)\n--\n\n"),
+    method<&kHeyrovsky, &heyrovsky_magnification>("heyrovsky_magnification(l, r, re, rstar)\n--\n\n"),
+    method<&kIntegratedHeyrovsky, &integrated_heyrovsky_builtin>(
+        "integrated_heyrovsky_magnification(l, re, rstar)\n--\n\n"),
+    method<&kIntegratedFluxMapHeyrovsky, &integrated_flux_map_heyrovsky_magnification>(
+        "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
+    method<&kDiscreteFluxMapHeyrovsky, &discrete_flux_map_heyrovsky_magnification>(
+        "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
+};
+
+binding::MaybeError register_functions(PyObject* module) {
+    for (PyMethodDef& entry : METHODS) {
+        if (binding::MaybeError error = binding::register_function(module, &entry)) return error;
+    }
+    return std::nullopt;
+}
+
+binding::ModuleDef MODULE_DEF{
+    register_functions,
+    PyModuleDef{PyModuleDef_HEAD_INIT, "magnifex",
+                "A Python module implemented in native code: finite-source magnification by a point-mass lens.", 0,
+                nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+}  // namespace magnifex
+
+PyMODINIT_FUNC PyInit_magnifex() {
+    return magnifex::binding::entry_frame([] { return magnifex::binding::make_module(magnifex::MODULE_DEF); });
+}
