@@ -1,11 +1,108 @@
-// (declarations; implemented in this header)
+// Double-exponential (tanh-sinh) quadrature over a finite interval [a, b]:
+//
+//   integral_a^b f(y) dy = h integral_-1^1 f(c + h x) dx,   c = (a+b)/2, h = (b-a)/2,
+//
+// with x = tanh((pi/2) sinh t) and the trapezoidal rule in t, whose error falls
+// double-exponentially with the step (Takahasi & Mori 1974, Publ. RIMS Kyoto
+// Univ. 9, 721-741). The nodes come from the fixed seven-level table in
+// tanh_sinh_table.hpp (t up to 3, the step halving from 1 to 1/64), so no
+// hyperbolic function is evaluated at run time. Each level adds the points the
+// halved step brings; the change it makes to the estimate is the error
+// measure, squared when successive changes show quadratic convergence.
+//
+// Non-finite integrand values count as 0, so an integrable end singularity
+// costs nothing but its own nodes. The routine has no failure path, keeps no
+// state, and allocates nothing. Between 25 and 385 evaluations of f.
+//
+// Measured at tolerance 1e-16 (tests/cpp/test_quadrature.cpp): 2 pi x on
+// [0, 1] is pi - 1.05e-13, exp on [0, 1] within 6.2e-14, sqrt(1 - x^2) on
+// [-1, 1] within 4.4e-16 of pi/2, log x on [0, 1] within 5.4e-13 of -1; for
+// 1/sqrt(x) the tails beyond t = 3 cost 2.6e-7. The nodes stop at t = 3, so
+// about 1e-13 is the floor even for smooth integrands.
 #pragma once
+
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <numbers>
+
+#include "numerics/tanh_sinh_table.hpp"
+
 namespace magnifex {
+
 struct QuadratureResult {
     double error_estimate;
     double integral;
     std::uint32_t evaluation_count;
 };
-// template <class F> QuadratureResult integrate(F&& f, double a, double b, double tolerance);
+
+namespace detail {
+
+// Convergence is quadratic when ln|d_k| / ln|d_{k-1}| lies strictly inside
+// this window; each level then doubles the number of correct digits.
+inline constexpr double kQuadraticRatioLow = 1.9;
+inline constexpr double kQuadraticRatioHigh = 2.1;
+
+// Level tests start once this many evaluations are made (true from level 2).
+inline constexpr std::uint32_t kMinEvaluationsForTest = 14;
+
+}  // namespace detail
+
+// Integrates f over [a, b]; stops when the error estimate, scaled to [-1, 1],
+// falls below (tolerance / 4) / h. b < a, a zero or NaN tolerance and infinite
+// ends are not rejected: they run through the same arithmetic.
+template <class F>
+QuadratureResult integrate(F&& f, double a, double b, double tolerance) {
+    const double h = (b - a) * 0.5;
+    const double c = (a + b) * 0.5;
+    const double threshold = (tolerance * 0.25) / h;
+
+    // Every call of f goes through here, the centre included.
+    auto guarded = [&f](double y) -> double {
+        const double v = f(y);
+        return std::isfinite(v) ? v : 0.0;
+    };
+
+    // The centre abscissa is c + h*0, not c: for an infinite h it is NaN.
+    double sum = std::numbers::pi * guarded(c + h * 0.0);
+    std::uint32_t count = 1;
+    double previous = DBL_MAX;
+    double error = DBL_MAX;
+
+    for (const auto& level : TANH_SINH_LEVELS) {
+        double level_sum = 0.0;
+        for (const TanhSinhNode& node : level) {
+            const double right = guarded(c + h * node.abscissa);
+            const double left = guarded(c - h * node.abscissa);
+            level_sum = level_sum + node.weight * (right + left);
+        }
+        count += 2 * static_cast<std::uint32_t>(level.size());
+
+        // Halving the step halves the old sum's weights; level 0 leaves the
+        // centre with pi/2, the weight of t = 0 at step 1.
+        const double difference = sum * 0.5 - level_sum;
+        sum = sum * 0.5 + level_sum;
+
+        if (count >= detail::kMinEvaluationsForTest) {
+            if (difference == 0.0) {
+                error = 0.0;
+                break;
+            }
+            const double ratio = std::log(std::fabs(difference)) / std::log(previous);
+            if (detail::kQuadraticRatioLow < ratio && ratio < detail::kQuadraticRatioHigh) {
+                error = difference * difference;
+            } else {
+                error = std::fabs(difference);
+            }
+            // NaN in error never passes, so a NaN level never stops the loop.
+            if (threshold > error) {
+                break;
+            }
+        }
+        previous = std::fabs(difference);
+    }
+
+    return QuadratureResult{error * h, sum * h, count};
+}
+
 }  // namespace magnifex

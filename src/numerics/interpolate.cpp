@@ -1,0 +1,63 @@
+#include "numerics/interpolate.hpp"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace magnifex {
+
+namespace {
+
+// Index k of the segment [x[k], x[k+1]] used for q, n >= 2. Counts the
+// samples from x[1] on that lie below q, stopping at the first that does not;
+// a q that is not above x[0] (NaN included) takes the first segment.
+std::size_t segment_index(std::span<const double> x, std::size_t n, double q) {
+    if (!(q > x[0])) {
+        return 0;
+    }
+    std::size_t below = 0;
+    for (std::size_t i = 1; i < n && q > x[i]; ++i) {
+        ++below;
+    }
+    return std::min(below, n - 2);
+}
+
+// Value outside the range on the side whose end sample is `end_value`.
+double outside(const OutOfRangeMode& mode, double line_value, double end_value) {
+    if (std::holds_alternative<EndValue>(mode)) {
+        return end_value;
+    }
+    if (const FixedValue* fixed = std::get_if<FixedValue>(&mode)) {
+        return fixed->value;
+    }
+    return line_value;
+}
+
+}  // namespace
+
+double interpolate(std::span<const double> x, std::span<const double> y, double q,
+                   OutOfRangeMode mode) {
+    const std::size_t n = std::min(x.size(), y.size());
+    if (n == 1) {
+        return y[0];
+    }
+    if (n == 0) {
+        return 0.0;
+    }
+
+    const std::size_t k = segment_index(x, n, q);
+    // Slope-intercept form, in this order and without fused multiply-add: the
+    // results (even at the samples) are defined by this rounding.
+    const double m = (y[k + 1] - y[k]) / (x[k + 1] - x[k]);
+    const double c = y[k] - x[k] * m;
+    const double v = m * q + c;
+
+    if (x[0] > q) {
+        return outside(mode, v, y[0]);
+    }
+    if (q > x[n - 1]) {
+        return outside(mode, v, y[n - 1]);
+    }
+    return v;
+}
+
+}  // namespace magnifex
