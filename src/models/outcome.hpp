@@ -19,9 +19,11 @@ public:
     Outcome(PendingRuntimeError error) : state_(error) {}
 
     bool ok() const { return state_.index() == 0; }
-    T& value() { return std::get<0>(state_); }
-    const T& value() const { return std::get<0>(state_); }
-    const char* error_message() const { return std::get<1>(state_).message; }
+    // get_if rather than get: std::get would pull in std::bad_variant_access,
+    // whose type information libstdc++ exports from the module.
+    T& value() { return *std::get_if<0>(&state_); }
+    const T& value() const { return *std::get_if<0>(&state_); }
+    const char* error_message() const { return std::get_if<1>(&state_)->message; }
 
 private:
     std::variant<T, PendingRuntimeError> state_;
