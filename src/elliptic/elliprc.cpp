@@ -24,6 +24,9 @@ Fallible elliprc(double x, double y) {
     double w = 1.0;
     if (y < 0.0) {
         w = std::sqrt(x / (x - y));
+        // x/(x - y) underflows for x << -y (x ~ 1e-173, y ~ -1e193): the
+        // square roots apart keep the prefactor.
+        if (w == 0.0 && x > 0.0) w = std::sqrt(x) / std::sqrt(x - y);
         const double shifted = x - y;
         y = -y;
         x = shifted;

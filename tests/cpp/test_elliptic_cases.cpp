@@ -164,6 +164,8 @@ const ValueCase kValueCases[] = {
     {"Rc_Log2", rc(2.25, 2), 0.6931471805599453, kFewUlps},
     {"Rc_PrincipalValue", rc(0.25, -2), 0.23104906018664843647, kFewUlps},
     {"Rc_PrincipalValueZero", rc(0, -2), 0.0, kExact},
+    {"Rc_PrincipalValueTinyPrefactor", rc(4.5216929042753855e-173, -9.6757658062753403e+192),
+     6.949686013467356e-280, kFewUlps},
     // RD: one-zero form, duplication, closed forms (the second through x <-> y).
     {"Rd_021", rd(0, 2, 1), 1.797210352103, kRef13},
     {"Rd_234", rd(2, 3, 4), 0.1651052729426, kRef13},
@@ -173,6 +175,8 @@ const ValueCase kValueCases[] = {
     {"Rd_203Duplication", rd(2, 0, 3), 0.52585344510508912505, kFewUlps},
     {"Rd_023Agm", rd(0, 2, 3), 0.52585344510508912505, kFewUlps},
     {"Rd_NearZeroX", rd(1e-10, 1, 2), 1.0679273831640041785, kFewUlps},
+    {"Rd_ZeroXHugeZ", rd(0, 2.0343773053138994e-05, 9.3545944884563218e+159), 6.2986649377663271e-238,
+     kFewUlps},
     // RJ: duplication, principal value, closed forms.
     {"Rj_0123", rj(0, 1, 2, 3), 0.7768862377858, kRef13},
     {"Rj_2345", rj(2, 3, 4, 5), 0.1429757966716, kRef13},
