@@ -3,7 +3,9 @@
 #   1. installs what the tests need (GoogleTest from Debian, pytest/mpmath/numpy from PyPI);
 #   2. builds the numerical core with its C++ unit tests and runs them with ctest
 #      (this includes the checks that regenerate the generated tables and diff them);
-#   3. installs the module with `pip install .` and runs the pytest suite against it.
+#   3. installs the module with `pip install .` and runs the pytest suite against it;
+#   4. builds the module once more with AddressSanitizer and UBSan and runs the
+#      pytest suite against that build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
@@ -29,3 +31,6 @@ echo "== Python tests against the installed module"
 "$PYTHON" -m pip install -q --disable-pip-version-check .
 # Run from outside the source tree so that only the installed module is imported.
 (cd tests && "$PYTHON" -m pytest -q -p no:cacheprovider python)
+
+echo "== Python tests against the module built with AddressSanitizer and UBSan"
+bash tools/run_sanitized_tests.sh
