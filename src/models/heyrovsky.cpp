@@ -12,6 +12,9 @@
 
 #include <cmath>
 
+#include <limits>
+
+#include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
 
 namespace magnifex {
@@ -57,6 +60,31 @@ Outcome<double> heyrovsky_magnification(double l, double r, double re, double rs
     if (pi.failed()) return PendingRuntimeError{pi.failure};
     const double c = 4.0 / (sigma * std::sqrt(w));
     return (((beta2 + beta2) * kk.value + d * pi.value) * c) / kTwoPi;
+}
+
+// With K = RF(0, c, 1) and Pi = RF(0, c, 1) + (n/3) RJ(0, c, 1, 1 - n) (DLMF 19.25.1):
+//   1 - n = (l - r)^2/(l + r)^2,
+//   c = 1 - m = (l - r)^2 (4 beta^2 + (l + r)^2)/((l + r)^2 (4 beta^2 + (l - r)^2)),
+//   2 pi A = 4/((l + r) sqrt(w)) [ (2 beta^2 + d) RF(0, c, 1) + d (n/3) RJ(0, c, 1, 1 - n) ],
+// d = (l - r)^2, w = 4 beta^2 + d. Both complements come without cancellation.
+double heyrovsky_carlson_kernel(double l, double r, double beta) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    if (!(l * r >= 0.0)) return kNaN;
+    const double beta2 = beta * beta;
+    const double sigma = l + r;
+    const double sigma2 = sigma * sigma;
+    const double delta = l - r;
+    const double d = delta * delta;
+    const double w = 4.0 * beta2 + d;
+    const double n = (4.0 * l * r) / sigma2;
+    const double p = d / sigma2;
+    const double c = (d * (4.0 * beta2 + sigma2)) / (sigma2 * w);
+    const Fallible rf = elliprf(0.0, c, 1.0);
+    if (rf.failed()) return kNaN;
+    const Fallible rj = elliprj(0.0, c, 1.0, p);
+    if (rj.failed()) return kNaN;
+    const double bracket = (2.0 * beta2 + d) * rf.value + d * (n / 3.0) * rj.value;
+    return ((4.0 / (sigma * std::sqrt(w))) * bracket) / kTwoPi;
 }
 
 }  // namespace magnifex

@@ -7,10 +7,11 @@
 //   uniform-disk route: dF/dx = d/dx [pi x^2 A_disk(x)]
 //                             = 2 pi x (A_disk(x) + x/2 A_disk'(x))  (Witt & Mao 1994)
 // with A_ring(x) the magnification of the ring of radius x and A_disk(x) that of
-// the uniform disk of radius x, both concentric with the source; A_disk' is a
-// central difference, which multiplies the rounding error of A_disk by ~1e5:
-// A_disk comes from the Carlson regrouping of the Witt-Mao form, whose
-// rounding does not grow with u/rho. Both integrals use the double-exponential rule. Where the
+// the uniform disk of radius x, both concentric with the source. Both come from
+// Carlson forms of the closed forms that avoid their cancellations: A_ring's
+// near the ring (where the lens crosses the ring at x = l), A_disk's for
+// u >> rho (A_disk' is a central difference, which multiplies the rounding
+// error of A_disk by ~1e5). Both integrals use the double-exponential rule. Where the
 // lens lies inside the source (0 < l < 1) the integrand is log-singular at
 // x = l, so [0, l] and [l, 1] are integrated apart: the rule's clustering at
 // the ends resolves the singularity, one rule across it misses it by up to a
@@ -67,13 +68,12 @@ double builtin_profile(double x) { return (1.0 - std::sqrt(1.0 - x * x)) * (-0.6
 
 Outcome<std::vector<double>> _integrated_heyrovsky_magnification(
     std::vector<double> l, double re, double rstar, Profile profile, double flux) {
+    const double beta = re / rstar;
     std::vector<double> result;
     result.reserve(l.size());
     for (const double li : l) {
         auto annulus = [&](double x) {
-            const Outcome<double> ring = heyrovsky_magnification(li, x, re, rstar);
-            const double g = ring.ok() ? ring.value() : kNaN;
-            return profile(x) * ((kTwoPi * x) * g);
+            return profile(x) * ((kTwoPi * x) * heyrovsky_carlson_kernel(li, x, beta));
         };
         result.push_back(integrate_over_source(annulus, li) / flux);
     }
