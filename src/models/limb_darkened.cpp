@@ -11,11 +11,11 @@
 // Carlson forms of the closed forms that avoid their cancellations: A_ring's
 // near the ring (where the lens crosses the ring at x = l), A_disk's for
 // u >> rho (A_disk' is a central difference, which multiplies the rounding
-// error of A_disk by ~1e5). Both integrals use the double-exponential rule. Where the
-// lens lies inside the source (0 < l < 1) the integrand is log-singular at
-// x = l, so [0, l] and [l, 1] are integrated apart: the rule's clustering at
-// the ends resolves the singularity, one rule across it misses it by up to a
-// few per cent.
+// error of A_disk by ~1e5). Both integrals use the double-exponential rule.
+// Where the lens lies inside the source (0 < l < 1) the integrand is
+// log-singular at x = l, so [0, l] and [l, 1] are integrated apart: the rule's
+// clustering at the ends resolves the singularity, one rule across it misses
+// it by up to a few per cent.
 #include "models/limb_darkened.hpp"
 
 #include <cmath>
