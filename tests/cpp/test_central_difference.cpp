@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <limits>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "numerics/central_difference.hpp"
@@ -15,72 +14,35 @@ namespace magnifex {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kCbrtEps = 6.0554544523933395e-06;
 
 TEST(CentralDifferenceStep, CbrtEpsIsTheCubeRootOfMachineEpsilon) {
-    EXPECT_EQ(cbrt_eps(), 6.0554544523933395e-06);
-    // Independent of the library: the cube of the nearest double lies within
-    // three half-ulps of 2^-52.
-    const long double cube = static_cast<long double>(cbrt_eps()) * cbrt_eps() * cbrt_eps();
+    EXPECT_EQ(cbrt_eps(), kCbrtEps);
+    // Independently: the cube of the nearest double lies within 3 half-ulps of 2^-52.
+    const long double cube = static_cast<long double>(kCbrtEps) * kCbrtEps * kCbrtEps;
     EXPECT_NEAR(static_cast<double>(cube / std::ldexp(1.0L, -52)), 1.0, 4e-16);
 }
 
-TEST(CentralDifferenceStep, SameValueFromConcurrentFirstReads) {
-    std::vector<double> seen(4, 0.0);
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-        threads.emplace_back([&seen, i] { seen[i] = cbrt_eps(); });
-    }
-    for (std::thread& t : threads) {
-        t.join();
-    }
-    for (double v : seen) {
-        EXPECT_EQ(v, 6.0554544523933395e-06);
+// f is called exactly twice, at x + s and then at x - s, s = (|x| + 1) CBRT_EPS.
+TEST(CentralDifferenceStep, CalledAtXPlusStepThenXMinusStep) {
+    const double steps[][2] = {{0.0, kCbrtEps}, {1.0, 2 * kCbrtEps}, {-3.0, 4 * kCbrtEps}};
+    for (const auto& [x, s] : steps) {
+        std::vector<double> points;
+        central_difference([&points](double t) { points.push_back(t); return t; }, x);
+        EXPECT_EQ(points, (std::vector<double>{x + s, x - s})) << "x = " << x;
     }
 }
-
-struct StepCase {
-    double x;
-    double multiple;  // s = multiple * CBRT_EPS, exact for powers of two
-};
-
-class CentralDifferencePoints : public ::testing::TestWithParam<StepCase> {};
-
-// f is called exactly twice, at x + s and then at x - s.
-TEST_P(CentralDifferencePoints, CalledAtXPlusStepThenXMinusStep) {
-    const StepCase& c = GetParam();
-    std::vector<double> points;
-    central_difference(
-        [&points](double t) {
-            points.push_back(t);
-            return t;
-        },
-        c.x);
-    const double s = c.multiple * 6.0554544523933395e-06;
-    ASSERT_EQ(points.size(), 2u);
-    EXPECT_EQ(points[0], c.x + s);
-    EXPECT_EQ(points[1], c.x - s);
-}
-
-INSTANTIATE_TEST_SUITE_P(Steps, CentralDifferencePoints,
-                         ::testing::Values(StepCase{0.0, 1.0}, StepCase{1.0, 2.0},
-                                           StepCase{-3.0, 4.0}),
-                         [](const auto& info) {
-                             return "index" + std::to_string(info.index);
-                         });
 
 struct ExactCase {
     const char* name;
     double (*f)(double);
-    double x;
-    double expected;  // bit for bit
+    double x, expected;  // bit for bit; NaN matches NaN
 };
 
 const ExactCase kExactCases[] = {
-    // The rounding of 1 +- s limits the accuracy.
-    {"square_at_one", [](double t) { return t * t; }, 1.0, 1.9999999999966884},
+    {"square_at_one", [](double t) { return t * t; }, 1.0, 1.9999999999966884},  // 1 +- s rounds
     {"square_at_zero", [](double t) { return t * t; }, 0.0, 0.0},
     {"constant", [](double) { return 3.7; }, 1.0, 0.0},
-    {"constant_at_minus_three", [](double) { return -1e300; }, -3.0, 0.0},
     {"nan_everywhere", [](double) { return kNaN; }, 0.5, kNaN},
     {"nan_above", [](double t) { return t > 0.5 ? kNaN : t; }, 0.5, kNaN},
     {"nan_below", [](double t) { return t < 0.5 ? kNaN : t; }, 0.5, kNaN},
@@ -101,15 +63,13 @@ TEST_P(CentralDifferenceExact, BitForBit) {
 INSTANTIATE_TEST_SUITE_P(Functions, CentralDifferenceExact, ::testing::ValuesIn(kExactCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Against closed-form derivatives. With s = (|x| + 1) e, e = eps^(1/3), the
-// truncation error s^2 |f'''| / 6 and the rounding error ~ eps |f| / s are both
-// at most (|x| + 1)^2 e^2 times the size of f and its derivatives, so that is
-// the unit of error here (e^2 = 3.7e-11).
+// Against closed-form derivatives. Truncation s^2 |f'''| / 6 and rounding
+// ~eps |f| / s are both at most (|x| + 1)^2 eps^(2/3) times the size of f and
+// its derivatives, the unit of error here.
 TEST(CentralDifferenceAccuracy, SmoothFunctions) {
-    const double e2 = cbrt_eps() * cbrt_eps();
     double worst = 0.0;
     for (double x : {-3.0, -0.7, 0.0, 0.3, 1.0, 2.5, 10.0}) {
-        const double unit = (std::fabs(x) + 1.0) * (std::fabs(x) + 1.0) * e2;
+        const double unit = (std::fabs(x) + 1.0) * (std::fabs(x) + 1.0) * kCbrtEps * kCbrtEps;
         const double ds = central_difference([](double t) { return std::sin(t); }, x);
         const double de = central_difference([](double t) { return std::exp(t); }, x);
         const double sin_error = std::fabs(ds - std::cos(x)) / unit;
