@@ -3,179 +3,84 @@
 import pytest
 
 import magnifex
+from conftest import raised
 
 DISK = ("witt_mao_magnification", "integrated_witt_mao_magnification", "integrated_heyrovsky_magnification")
-TABLE = (
-    "integrated_flux_map_witt_mao_magnification",
-    "integrated_flux_map_heyrovsky_magnification",
-    "discrete_flux_map_heyrovsky_magnification",
-)
-RING = ("heyrovsky_magnification",)
-
-PARAMETERS = {
-    **{name: ("l", "re", "rstar") for name in DISK},
-    **{name: ("l", "re", "rstar", "bl", "bf") for name in TABLE},
-    "heyrovsky_magnification": ("l", "r", "re", "rstar"),
+TABLE = ("integrated_flux_map_witt_mao_magnification", "integrated_flux_map_heyrovsky_magnification",
+         "discrete_flux_map_heyrovsky_magnification")
+# parameter names and valid values of every function
+SIGNATURES = {
+    **{name: (("l", "re", "rstar"), ([2.0], 1.0, 0.1)) for name in DISK},
+    **{name: (("l", "re", "rstar", "bl", "bf"), ([2.0], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.8, 0.4]))
+       for name in TABLE},
+    "heyrovsky_magnification": (("l", "r", "re", "rstar"), (0.5, 0.3, 1.0, 0.1)),
 }
-
-# Valid values for every parameter of every function.
-GOOD = {
-    **{name: ([2.0], 1.0, 0.1) for name in DISK},
-    **{name: ([2.0], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.8, 0.4]) for name in TABLE},
-    "heyrovsky_magnification": (0.5, 0.3, 1.0, 0.1),
-}
-
-ALL = sorted(PARAMETERS)
-
-
-def raised(function_name, *args, **kwargs):
-    with pytest.raises(BaseException) as info:
-        getattr(magnifex, function_name)(*args, **kwargs)
-    return info.value
 
 
 def type_error_text(function_name, *args, **kwargs):
-    error = raised(function_name, *args, **kwargs)
-    assert type(error) is TypeError, repr(error)
-    assert error.args == (str(error),)
+    error = raised(getattr(magnifex, function_name), *args, **kwargs)
+    assert type(error) is TypeError and error.args == (str(error),), repr(error)
     return str(error)
 
 
-# (function, positional args, keyword args, exact message)
-MESSAGES = [
-    # too many positional arguments
-    ("witt_mao_magnification", (1.0, 2.0, 3.0, 4.0), {},
-     "witt_mao_magnification() takes 3 positional arguments but 4 were given"),
-    ("witt_mao_magnification", (1.0,) * 7, {},
-     "witt_mao_magnification() takes 3 positional arguments but 7 were given"),
-    ("heyrovsky_magnification", (1.0,) * 5, {},
-     "heyrovsky_magnification() takes 4 positional arguments but 5 were given"),
-    ("discrete_flux_map_heyrovsky_magnification", (1.0,) * 6, {},
-     "discrete_flux_map_heyrovsky_magnification() takes 5 positional arguments but 6 were given"),
+WM, FMW = "witt_mao_magnification", "integrated_flux_map_witt_mao_magnification"
+MESSAGES = [  # (function, positional args, keyword args, exact message)
+    (WM, (1.0, 2.0, 3.0, 4.0), {}, f"{WM}() takes 3 positional arguments but 4 were given"),
     # too many positional arguments wins over an unknown or repeated keyword
-    ("witt_mao_magnification", (1.0, 2.0, 3.0, 4.0), {"x": 1},
-     "witt_mao_magnification() takes 3 positional arguments but 4 were given"),
-    ("integrated_witt_mao_magnification", (1.0,) * 4, {"l": 1},
-     "integrated_witt_mao_magnification() takes 3 positional arguments but 4 were given"),
-    # a keyword for a parameter already filled
-    ("witt_mao_magnification", (1.0, 2.0, 3.0), {"l": 4.0},
-     "witt_mao_magnification() got multiple values for argument 'l'"),
-    ("witt_mao_magnification", (1.0, 2.0), {"re": 4.0},
-     "witt_mao_magnification() got multiple values for argument 're'"),
+    (WM, (1.0, 2.0, 3.0, 4.0), {"x": 1}, f"{WM}() takes 3 positional arguments but 4 were given"),
+    (DISK[1], (1.0,) * 4, {"l": 1}, f"{DISK[1]}() takes 3 positional arguments but 4 were given"),
+    (WM, (1.0, 2.0, 3.0), {"l": 4.0}, f"{WM}() got multiple values for argument 'l'"),
     ("heyrovsky_magnification", (1.0, 2.0), {"rstar": 1.0, "r": 4.0},
      "heyrovsky_magnification() got multiple values for argument 'r'"),
-    ("integrated_flux_map_heyrovsky_magnification", ([1.0],), {"bf": [1.0], "l": [2.0]},
-     "integrated_flux_map_heyrovsky_magnification() got multiple values for argument 'l'"),
+    (TABLE[1], ([1.0],), {"bf": [1.0], "l": [2.0]}, f"{TABLE[1]}() got multiple values for argument 'l'"),
     # keywords are examined in call order: the first problem decides
-    ("witt_mao_magnification", (1.0, 2.0, 3.0), {"l": 4.0, "x": 1},
-     "witt_mao_magnification() got multiple values for argument 'l'"),
-    ("witt_mao_magnification", (1.0, 2.0, 3.0), {"x": 1, "l": 4.0},
-     "witt_mao_magnification() got an unexpected keyword argument 'x'"),
-    ("witt_mao_magnification", (), {"y": 1, "x": 2},
-     "witt_mao_magnification() got an unexpected keyword argument 'y'"),
-    # unknown keywords: matching is exact and case-sensitive
-    ("witt_mao_magnification", (1.0, 2.0, 3.0), {"x": 1},
-     "witt_mao_magnification() got an unexpected keyword argument 'x'"),
-    ("witt_mao_magnification", (), {"L": [1.0], "re": 1.0, "rstar": 1.0},
-     "witt_mao_magnification() got an unexpected keyword argument 'L'"),
-    ("witt_mao_magnification", ([1.0], 1.0), {"rStar": 1.0},
-     "witt_mao_magnification() got an unexpected keyword argument 'rStar'"),
-    ("heyrovsky_magnification", (1.0, 1.0, 1.0), {"rstar ": 1.0},
-     "heyrovsky_magnification() got an unexpected keyword argument 'rstar '"),
-    ("heyrovsky_magnification", (1.0, 1.0, 1.0), {"\u00e9": 1.0},
-     "heyrovsky_magnification() got an unexpected keyword argument '\u00e9'"),
-    # a keyword that is not valid UTF-8: shown with U+FFFD for each bad byte
-    ("witt_mao_magnification", ([1.0], 1.0, 1.0), {"\udcff": 1.0},
-     "witt_mao_magnification() got an unexpected keyword argument '\ufffd\ufffd\ufffd'"),
-    ("witt_mao_magnification", ([1.0], 1.0, 1.0), {"a\ud800b": 1.0},
-     "witt_mao_magnification() got an unexpected keyword argument 'a\ufffd\ufffd\ufffdb'"),
-    # missing required arguments: all of them listed, in parameter order
-    ("witt_mao_magnification", (1.0, 2.0), {},
-     "witt_mao_magnification() missing 1 required positional argument: 'rstar'"),
-    ("witt_mao_magnification", (), {},
-     "witt_mao_magnification() missing 3 required positional arguments: 'l', 're', and 'rstar'"),
-    ("witt_mao_magnification", (), {"re": 1.0},
-     "witt_mao_magnification() missing 2 required positional arguments: 'l' and 'rstar'"),
-    ("integrated_heyrovsky_magnification", (), {"rstar": 1.0},
-     "integrated_heyrovsky_magnification() missing 2 required positional arguments: 'l' and 're'"),
-    ("heyrovsky_magnification", (), {},
-     "heyrovsky_magnification() missing 4 required positional arguments: 'l', 'r', 're', and 'rstar'"),
-    ("heyrovsky_magnification", (1.0,), {"rstar": 1.0},
-     "heyrovsky_magnification() missing 2 required positional arguments: 'r' and 're'"),
-    ("integrated_flux_map_witt_mao_magnification", (), {},
-     "integrated_flux_map_witt_mao_magnification() missing 5 required positional arguments: "
-     "'l', 're', 'rstar', 'bl', and 'bf'"),
-    ("integrated_flux_map_witt_mao_magnification", (), {"bf": [1.0]},
-     "integrated_flux_map_witt_mao_magnification() missing 4 required positional arguments: "
-     "'l', 're', 'rstar', and 'bl'"),
-    ("discrete_flux_map_heyrovsky_magnification", (), {"l": [1.0], "re": 1.0},
-     "discrete_flux_map_heyrovsky_magnification() missing 3 required positional arguments: "
-     "'rstar', 'bl', and 'bf'"),
-    ("integrated_flux_map_heyrovsky_magnification", ([1.0], 1.0, 1.0), {},
-     "integrated_flux_map_heyrovsky_magnification() missing 2 required positional arguments: 'bl' and 'bf'"),
-    ("integrated_flux_map_heyrovsky_magnification", ([1.0], 1.0, 1.0), {"bf": [1.0]},
-     "integrated_flux_map_heyrovsky_magnification() missing 1 required positional argument: 'bl'"),
+    (WM, (1.0, 2.0, 3.0), {"l": 4.0, "x": 1}, f"{WM}() got multiple values for argument 'l'"),
+    (WM, (1.0, 2.0, 3.0), {"x": 1, "l": 4.0}, f"{WM}() got an unexpected keyword argument 'x'"),
+    (WM, (), {"y": 1, "x": 2}, f"{WM}() got an unexpected keyword argument 'y'"),
+    # matching is exact and case-sensitive; names that are not valid UTF-8 show U+FFFD per bad byte
+    (WM, (), {"L": [1.0], "re": 1.0, "rstar": 1.0}, f"{WM}() got an unexpected keyword argument 'L'"),
+    (WM, ([1.0], 1.0), {"rstar ": 1.0}, f"{WM}() got an unexpected keyword argument 'rstar '"),
+    (WM, ([1.0], 1.0, 1.0), {"\u00e9": 1.0}, f"{WM}() got an unexpected keyword argument '\u00e9'"),
+    (WM, ([1.0], 1.0, 1.0), {"\udcff": 1.0}, f"{WM}() got an unexpected keyword argument '\ufffd\ufffd\ufffd'"),
+    (WM, ([1.0], 1.0, 1.0), {"a\ud800b": 1.0},
+     f"{WM}() got an unexpected keyword argument 'a\ufffd\ufffd\ufffdb'"),
+    # missing arguments: all listed, in parameter order
+    (WM, (1.0, 2.0), {}, f"{WM}() missing 1 required positional argument: 'rstar'"),
+    (DISK[2], (), {"rstar": 1.0}, f"{DISK[2]}() missing 2 required positional arguments: 'l' and 're'"),
+    (WM, (), {}, f"{WM}() missing 3 required positional arguments: 'l', 're', and 'rstar'"),
+    (FMW, (), {"bf": [1.0]}, f"{FMW}() missing 4 required positional arguments: 'l', 're', 'rstar', and 'bl'"),
+    (FMW, (), {}, f"{FMW}() missing 5 required positional arguments: 'l', 're', 'rstar', 'bl', and 'bf'"),
     # matching comes before conversion: wrong values do not matter yet
-    ("witt_mao_magnification", ("not a sequence", None), {},
-     "witt_mao_magnification() missing 1 required positional argument: 'rstar'"),
-    ("witt_mao_magnification", (None, None, None), {"bogus": None},
-     "witt_mao_magnification() got an unexpected keyword argument 'bogus'"),
+    (WM, ("not a sequence", None), {}, f"{WM}() missing 1 required positional argument: 'rstar'"),
+    (WM, (None, None, None), {"bogus": None}, f"{WM}() got an unexpected keyword argument 'bogus'"),
 ]
 
 
-@pytest.mark.parametrize(
-    "function_name, args, kwargs, message",
-    MESSAGES,
-    ids=[f"{case[0]}-{i}" for i, case in enumerate(MESSAGES)],
-)
+@pytest.mark.parametrize("function_name, args, kwargs, message", MESSAGES)
 def test_matching_messages(function_name, args, kwargs, message):
     assert type_error_text(function_name, *args, **kwargs) == message
 
 
-@pytest.mark.parametrize("function_name", ALL)
-def test_too_many_positional_for_every_function(function_name):
-    count = len(PARAMETERS[function_name])
+@pytest.mark.parametrize("name", sorted(SIGNATURES))
+def test_every_function_and_parameter(name):
+    parameters, values = SIGNATURES[name]
+    count = len(parameters)
     for given in (count + 1, count + 2):
-        assert type_error_text(function_name, *GOOD[function_name], *([1.0] * (given - count))) == (
-            f"{function_name}() takes {count} positional arguments but {given} were given"
-        )
-
-
-@pytest.mark.parametrize("function_name", ALL)
-def test_every_parameter_reports_multiple_values(function_name):
-    for name in PARAMETERS[function_name]:
-        assert type_error_text(function_name, *GOOD[function_name], **{name: 1.0}) == (
-            f"{function_name}() got multiple values for argument '{name}'"
-        )
-
-
-@pytest.mark.parametrize("function_name", ALL)
-def test_every_single_missing_parameter_is_named(function_name):
-    names = PARAMETERS[function_name]
-    for index, name in enumerate(names):
-        kwargs = {other: value for other, value in zip(names, GOOD[function_name]) if other != name}
-        assert type_error_text(function_name, **kwargs) == (
-            f"{function_name}() missing 1 required positional argument: '{name}'"
-        )
-
-
-@pytest.mark.parametrize("function_name", ALL)
-def test_keywords_in_any_order_equal_positional(function_name):
-    names = PARAMETERS[function_name]
-    values = GOOD[function_name]
-    function = getattr(magnifex, function_name)
-    expected = function(*values)
-    assert function(**dict(reversed(list(zip(names, values))))) == expected
-    # positional prefix, keyword rest
-    assert function(*values[:2], **dict(zip(names[2:], values[2:]))) == expected
+        assert type_error_text(name, *values, *[1.0] * (given - count)) == (
+            f"{name}() takes {count} positional arguments but {given} were given")
+    for parameter in parameters:
+        assert type_error_text(name, *values, **{parameter: 1.0}) == (
+            f"{name}() got multiple values for argument '{parameter}'")
+        others = {p: v for p, v in zip(parameters, values) if p != parameter}
+        assert type_error_text(name, **others) == f"{name}() missing 1 required positional argument: '{parameter}'"
+    # keywords in any order, or after a positional prefix, mean the same call
+    function = getattr(magnifex, name)
+    assert function(**dict(reversed(list(zip(parameters, values))))) == function(*values)
+    assert function(*values[:2], **dict(zip(parameters[2:], values[2:]))) == function(*values)
 
 
 def test_conversion_stops_at_first_bad_argument_and_model_is_not_called():
-    # 're' is refused before 'rstar' is looked at, and the unequal table
-    # lengths (a panic inside the model) are never reached.
-    assert type_error_text(
-        "discrete_flux_map_heyrovsky_magnification", [1.0], "a", object(), [0.0, 1.0], [1.0]
-    ).startswith("argument 're': ")
-    assert type_error_text(
-        "discrete_flux_map_heyrovsky_magnification", [1.0], 1.0, 1.0, [0.0, 1.0], "ab"
-    ) == "argument 'bf': Can't extract `str` to `Vec`"
+    # 're' is refused before 'rstar' is looked at, and the unequal table lengths are never reached
+    assert type_error_text(TABLE[2], [1.0], "a", object(), [0.0, 1.0], [1.0]).startswith("argument 're': ")
+    assert type_error_text(TABLE[2], [1.0], 1.0, 1.0, [0.0, 1.0], "ab") == (
+        "argument 'bf': Can't extract `str` to `Vec`")
