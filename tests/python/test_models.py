@@ -149,20 +149,6 @@ def test_heyrovsky_opposite_signs_fail():
 
 INTEGRATED = [mx.integrated_witt_mao_magnification, mx.integrated_heyrovsky_magnification]
 
-# Linear limb darkening 0.6; values from the point-source magnification
-# averaged over the source with mpmath at 30 digits.
-@pytest.mark.parametrize("function", INTEGRATED)
-@pytest.mark.parametrize("l, rstar, expected, tol", [
-    (2.0, 0.1, 5.2315211451864, 1e-10),
-    (20.0, 0.1, 1.0607846299470, 1e-10),
-    (1.5, 1.0, 1.1767418723805, 1e-12),
-    (0.5, 0.1, 19.679003291033, 1e-6),
-    (0.05, 0.1, 21.783575314634, 1e-6),
-])
-def test_limb_darkened_reference_values(function, l, rstar, expected, tol):
-    assert rel(function([l], 1.0, rstar)[0], expected) < tol
-
-
 def route_agreement_bar(l):
     # The disk route differences A_disk with a step ~6e-6: inside the source the
     # step straddles the log-singular slope at x = l (error ~ step/ring
@@ -170,15 +156,6 @@ def route_agreement_bar(l):
     if l <= 1.0:
         return 3e-6
     return 1e-7 if l < 1.1 else 1e-10
-
-
-@pytest.mark.parametrize("rstar", [0.001, 0.003, 0.1, 1.0, 7.0])
-def test_the_two_limb_darkened_routes_agree(rstar):
-    l = [0.0, 1e-7, 1e-4, 0.02, 0.3, 0.7, 0.99, 0.999, 1.0, 1.001, 1.01, 1.1, 1.3, 3.0, 40.0]
-    ring = mx.integrated_heyrovsky_magnification(l, 1.0, rstar)
-    disk = mx.integrated_witt_mao_magnification(l, 1.0, rstar)
-    for li, a, b in zip(l, ring, disk):
-        assert rel(b, a) < route_agreement_bar(li), li
 
 
 def test_limb_darkening_lowers_the_edge_and_raises_the_centre():
