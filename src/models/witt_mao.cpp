@@ -1,19 +1,32 @@
 // Magnification of a uniformly bright circular source by a point-mass lens,
 // H. J. Witt & S. Mao 1994, ApJ 430, 505, eq. (9):
-//   A = [ (u+rho) sqrt(4+(u-rho)^2)/(2 rho^2) E(m)
-//         - (u-rho)(8-rho^2+u^2)/(2 rho^2 sqrt(4+(u-rho)^2)) K(m)
-//         + (u-rho)^2 (1+rho^2)/(rho^2 (u+rho) sqrt(4+(u-rho)^2)) Pi(n, m) ] / pi
+//   pi A = (u+rho) sqrt(4+(u-rho)^2)/(2 rho^2) E(m)
+//          - (u-rho)(8-rho^2+u^2)/(2 rho^2 sqrt(4+(u-rho)^2)) K(m)
+//          + 2 (u-rho)^2 (1+rho^2)/(rho^2 (u+rho) sqrt(4+(u-rho)^2)) Pi(n, m)
 // with n = 4 u rho/(u+rho)^2 and m = 4n/(4+(u-rho)^2); on the limb (u = rho)
-//   A = [ 2/rho + (1+rho^2)/rho^2 (pi/2 + asin((rho^2-1)/(rho^2+1))) ] / pi.
-// The three terms are each O(1/rho^2) and cancel to O(1): for rho -> 0 the
-// relative rounding error grows like eps/rho^2.
+//   pi A = 2/rho + (1+rho^2)/rho^2 (pi/2 + asin((rho^2-1)/(rho^2+1)))
+//        = 2/rho + 2 (1+rho^2)/rho^2 atan(rho).
+// As written the three terms are each O(1/rho^2) and cancel to O(1), the
+// complements 1 - n and 1 - m cancel near the limb, and far out the sum
+// cancels as (u/rho)^2 eps. For u >= 0, rho >= 0 this file evaluates instead:
+//   u = rho:       the limb form through atan (no cancellation);
+//   u < 4 rho:     the Carlson form below, with 1 - m and 1 - n formed from
+//                  u - rho directly;
+//   u >= 4 rho:    the multipole expansion about the point source
+//                  (witt_mao_multipole.hpp), which converges like (rho/u)^{2k}.
+// Accuracy against mpmath (tests/python/test_disk_oracle.py: the closed form at
+// 60 digits, checked against direct quadrature of the point-source
+// magnification; rho from 1e-6 to 100, |l - 1| down to 1e-14, u up to 1e6):
+// a few ulps.
 #include "models/witt_mao.hpp"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
+#include "models/witt_mao_multipole.hpp"
 
 namespace magnifex {
 
@@ -22,77 +35,133 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kMax = std::numeric_limits<double>::max();
 
-// The general form loses accuracy as u -> rho (its terms cancel), the limb form
-// is off by O(|u - rho|/rho). The band below, relative to rho, is where the two
-// errors meet (about 2e-5 relative). Non-strict so that rho = 0 (rstar = 0)
-// takes the limb form and gives NaN rather than a convergence failure.
+// The Witt-Mao form as written switches to its limb value within this band
+// (relative to rho).
 constexpr double kLimbBand = 3e-6;
 
-// Everything that depends on the source radius alone, formed once per source.
-class UniformDisk {
-public:
-    explicit UniformDisk(double rho)
-        : rho_(rho),
-          rho2_(rho * rho),
-          four_rho_(4.0 * rho),
-          two_rho2_(rho2_ + rho2_),
-          one_plus_rho2_(1.0 + rho2_),
-          two_over_rho_(2.0 / rho),
-          limb_ratio_(one_plus_rho2_ / rho2_),
-          limb_arg_((-1.0 + rho2_) / one_plus_rho2_) {}
+// u/rho from which the multipole expansion is used. At 4 its terms fall by
+// 1/16 each (16 terms reach 1e-19), and the Carlson form below it loses at
+// most a few ulps to its O(rho/u) bracket.
+constexpr double kMultipoleRatio = 4.0;
+// The expansion stops once the next term, bounded by (k+2)/8 (rho/u)^{2k+2}
+// relative to the point-source value, is below 2^-56.
+constexpr double kMultipoleStop = 1.3877787807814457e-17 * 4.0;
 
-    Fallible at(double u) const {
-        const double delta = u - rho_;
-        if (std::fabs(delta) <= kLimbBand * rho_) {
-            return Fallible::ok(((std::asin(limb_arg_) + kHalfPi) * limb_ratio_ + two_over_rho_) / kPi);
-        }
-        const double sigma = rho_ + u;
-        const double n = (four_rho_ * u) / (sigma * sigma);
-        const double delta2 = delta * delta;
-        const double q = std::sqrt(delta2 + 4.0);
-        const double k = std::sqrt(n * 4.0) / q;  // m = 4n/(delta^2+4), through k
-        const double m = k * k;
-        const double h = (u * u - rho2_) * 0.5;
+// Below this (u-rho)^2/(u+rho)^2 the lens sits on the limb to within 1e-100
+// relative and the limb form is exact; the Carlson form's complements would
+// underflow.
+constexpr double kOnLimb = 1e-200;
 
-        const Fallible e = ellipe(m);
-        if (e.failed()) return e;
-        const Fallible kk = ellipk(m);
-        if (kk.failed()) return kk;
-        const Fallible pi = ellippi(n, m);
-        if (pi.failed()) return pi;
+// (u - rho)/(u + rho) below which the near-limb grouping of the Carlson form
+// is used: u < 2 rho.
+constexpr double kNearLimbRatio = 1.0 / 3.0;
 
-        const double t_e = e.value * ((q * sigma) / two_rho2_);
-        const double t_k = kk.value * ((delta * (h + 4.0)) / (rho2_ * q));
-        const double t_pi = pi.value * ((one_plus_rho2_ * (delta2 + delta2)) / ((rho2_ * sigma) * q));
-        const double s = t_pi + (t_e - t_k);
-        // S/pi, as two quotients whose sum fixes the rounding.
-        return Fallible::ok((s + kPi) / kTwoPi + (s - kPi) / kTwoPi);
-    }
-
-private:
-    double rho_, rho2_, four_rho_, two_rho2_, one_plus_rho2_, two_over_rho_, limb_ratio_, limb_arg_;
-};
-
-}  // namespace
-
-Fallible witt_mao_kernel(double u, double rho) { return UniformDisk(rho).at(u); }
-
-// With K = RF(0,c,1), E = RF - (m/3) RD(0,c,1) and Pi = RF + (n/3) RJ(0,c,1,1-n)
-// (DLMF 19.25.1, c = 1 - m), h = (u - rho)(u + rho)/2 and 1 - n = p = (u-rho)^2/(u+rho)^2,
-// the three terms of the Witt-Mao form collapse to
-//   pi A = (2q/sigma) RF(0,c,1) + 8u/(3 rho sigma q) [ p (1+rho^2) RJ(0,c,1,p) - RD(0,c,1) ],
-// sigma = u + rho, q = sqrt((u-rho)^2 + 4): the RF coefficients sum exactly to 2q/sigma, so
-// only the O(rho/u) bracket cancels, against a prefactor O(u/rho) instead of O((u/rho)^2).
-Fallible witt_mao_carlson_kernel(double u, double rho) {
+// The Witt-Mao form as written, for inputs outside u >= 0, rho >= 0 (negative
+// or non-finite lengths): it gives their NaN results and elliptic failures.
+Fallible witt_mao_as_written(double u, double rho) {
+    const double rho2 = rho * rho;
+    const double one_plus_rho2 = 1.0 + rho2;
     const double delta = u - rho;
-    if (std::fabs(delta) <= kLimbBand * rho) return witt_mao_kernel(u, rho);
-    const double sigma = u + rho;
+    if (std::fabs(delta) <= kLimbBand * rho) {
+        const double limb_arg = (-1.0 + rho2) / one_plus_rho2;
+        return Fallible::ok(((std::asin(limb_arg) + kHalfPi) * (one_plus_rho2 / rho2) + 2.0 / rho) / kPi);
+    }
+    const double sigma = rho + u;
+    const double n = (4.0 * rho * u) / (sigma * sigma);
     const double delta2 = delta * delta;
     const double q = std::sqrt(delta2 + 4.0);
-    const double n = (4.0 * rho * u) / (sigma * sigma);
-    const double c = 1.0 - (4.0 * n) / (q * q);
-    const double p = delta2 / (sigma * sigma);
+    const double k = std::sqrt(n * 4.0) / q;
+    const double m = k * k;
+    const double h = (u * u - rho2) * 0.5;
+
+    const Fallible e = ellipe(m);
+    if (e.failed()) return e;
+    const Fallible kk = ellipk(m);
+    if (kk.failed()) return kk;
+    const Fallible pi = ellippi(n, m);
+    if (pi.failed()) return pi;
+
+    const double t_e = e.value * ((q * sigma) / (rho2 + rho2));
+    const double t_k = kk.value * ((delta * (h + 4.0)) / (rho2 * q));
+    const double t_pi = pi.value * ((one_plus_rho2 * (delta2 + delta2)) / ((rho2 * sigma) * q));
+    const double s = t_pi + (t_e - t_k);
+    return Fallible::ok((s + kPi) / kTwoPi + (s - kPi) / kTwoPi);
+}
+
+// pi A = 2/rho + 2 (1 + rho^2)/rho^2 atan(rho), grouped so that neither rho^2
+// nor 1/rho^2 can overflow or underflow.
+double limb_value(double rho) {
+    const double two_atan = 2.0 * std::atan(rho);
+    if (rho < 1.0) return (2.0 + (two_atan / rho) * (1.0 + rho * rho)) / (kPi * rho);
+    return (2.0 / rho + two_atan * (1.0 + 1.0 / (rho * rho))) / kPi;
+}
+
+// Mean of the point-source magnification over the disk, for rho/u <= 1/4:
+//   A = [ (1+t)/2 + (1-t)^2 sum_k (rho/u)^{2k} g_k(t) ] / sqrt(t),
+// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_disk_multipole.py). The k = 0
+// term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)).
+double multipole(double u, double rho) {
+    double sqrt_t, t, s;
+    if (u <= 1.0) {
+        const double q = std::sqrt(u * u + 4.0);
+        sqrt_t = u / q;
+        t = sqrt_t * sqrt_t;
+        s = 4.0 / (q * q);
+    } else {
+        const double z = 4.0 / (u * u);  // 0 once u^2 overflows: A = 1
+        t = 1.0 / (1.0 + z);
+        sqrt_t = std::sqrt(t);
+        s = z * t;
+    }
+    const double ratio = rho / u;
+    const double r = ratio * ratio;
+    double sum = 0.0;
+    double rk = 1.0;
+    for (int k = 0; k < disk_multipole::kTerms; ++k) {
+        rk *= r;
+        if (rk == 0.0) break;
+        const double* g = disk_multipole::kDiskMultipole[k];
+        double term = g[disk_multipole::kDegree[k]];
+        for (int i = disk_multipole::kDegree[k] - 1; i >= 0; --i) term = term * t + g[i];
+        sum += rk * term;
+        if (rk * r * (k + 3) < kMultipoleStop) break;
+    }
+    return ((1.0 + t) * 0.5 + (s * s) * sum) / sqrt_t;
+}
+
+// With K = RF(0,c,1), E = RF - (m/3) RD(0,c,1) and Pi = RF + (n/3) RJ(0,c,1,p)
+// (DLMF 19.25.1; c = 1 - m, p = 1 - n) the three terms of the Witt-Mao form
+// collapse to
+//   pi A = (2q/sigma) RF(0,c,1) + 8u/(3 rho sigma q) [ p (1+rho^2) RJ(0,c,1,p) - RD(0,c,1) ],
+// sigma = u + rho, delta = u - rho, q = sqrt(delta^2 + 4): the RF coefficients
+// sum exactly to 2q/sigma, so only the bracket, O(rho/u) for u >> rho, cancels.
+// Near the limb (c -> 0) RF ~ log(16/c)/2 and RD ~ 3 log(16/c)/2 cancel
+// instead; with q^2 = 4 + delta^2, 4u/rho = 4 + 4 delta/rho and
+// RF(0,c,1) - RD(0,c,1)/3 = (c/3) RD(0,1,c) (DLMF 19.21.7 with x = 0) the
+// same sum is, free of that cancellation,
+//   pi A = 2/(sigma q) [ (4c/3) RD(0,1,c) + delta^2 RF(0,c,1) - 4 delta/(3 rho) RD(0,c,1) ]
+//          + 8u (1+rho^2) p/(3 rho sigma q) RJ(0,c,1,p),
+// used for u < 2 rho. The complements come from delta without cancellation:
+//   p = delta^2/sigma^2,  c = delta^2 (4 + sigma^2)/(sigma^2 (4 + delta^2)).
+// Quotients are grouped so that neither rho^2 nor 1/rho^2 is formed.
+Fallible carlson_form(double u, double rho) {
+    const double delta = u - rho;
+    const double sigma = u + rho;
+    const double e = delta / sigma;
+    const double p = e * e;
+    if (!(p >= kOnLimb)) return Fallible::ok(limb_value(rho));
+    const double abs_delta = std::fabs(delta);
+    double q, c;
+    if (abs_delta <= 1.0) {
+        q = std::sqrt(delta * delta + 4.0);
+        c = p * ((4.0 + sigma * sigma) / (4.0 + delta * delta));
+    } else {
+        const double z = 4.0 / (delta * delta);
+        q = abs_delta * std::sqrt(1.0 + z);
+        c = (1.0 + 4.0 / (sigma * sigma)) / (1.0 + z);
+    }
 
     const Fallible rf = elliprf(0.0, c, 1.0);
     if (rf.failed()) return rf;
@@ -101,18 +170,58 @@ Fallible witt_mao_carlson_kernel(double u, double rho) {
     const Fallible rj = elliprj(0.0, c, 1.0, p);
     if (rj.failed()) return rj;
 
-    const double s = ((2.0 * q) / sigma) * rf.value +
-                     ((8.0 * u) / (3.0 * rho * sigma * q)) * (p * (1.0 + rho * rho) * rj.value - rd.value);
+    // p RJ stays O(1) on the limb, where RJ ~ 1/(c p)^(1/2) alone can overflow.
+    const double pj = ((p * rj.value) * (1.0 / rho + rho)) / q;
+    double s;
+    if (e < kNearLimbRatio) {
+        const Fallible rd1 = elliprd(0.0, 1.0, c);
+        if (rd1.failed()) return rd1;
+        const double near = ((4.0 / 3.0) * c) * rd1.value + (delta * delta) * rf.value -
+                            ((4.0 / 3.0) * (delta / rho)) * rd.value;
+        s = (2.0 / (sigma * q)) * near + ((8.0 / 3.0) * (u / sigma)) * pj;
+    } else {
+        const double bracket = pj - rd.value / (rho * q);
+        s = ((q + q) / sigma) * rf.value + ((8.0 / 3.0) * (u / sigma)) * bracket;
+    }
     return Fallible::ok(s / kPi);
 }
 
+Fallible disk_magnification(double u, double rho);
+
+// The Witt-Mao form is odd under (u, rho) -> (-u, -rho): a negative source
+// radius (re or rstar negative) with l >= 0 gives the negated magnification.
+// On the limb it keeps the form's failure (m = 1).
+Fallible mirrored(double u, double rho) {
+    if (u == rho) return witt_mao_as_written(u, rho);
+    const Fallible a = disk_magnification(-u, -rho);
+    return a.failed() ? a : Fallible::ok(-a.value);
+}
+
+Fallible disk_magnification(double u, double rho) {
+    if (!(u >= 0.0 && u <= kMax && rho >= 0.0 && rho <= kMax) || (u == 0.0 && rho == 0.0)) {
+        if (u <= 0.0 && u >= -kMax && rho < 0.0 && rho >= -kMax) return mirrored(u, rho);
+        return witt_mao_as_written(u, rho);
+    }
+    // A point lens magnifies every point of the source by at least 1, so the
+    // mean is at least 1; the max only removes rounding below it.
+    if (u == rho) return Fallible::ok(std::fmax(limb_value(rho), 1.0));
+    if (u >= kMultipoleRatio * rho) return Fallible::ok(std::fmax(multipole(u, rho), 1.0));
+    const Fallible a = carlson_form(u, rho);
+    return a.failed() ? a : Fallible::ok(std::fmax(a.value, 1.0));
+}
+
+}  // namespace
+
+Fallible witt_mao_kernel(double u, double rho) { return disk_magnification(u, rho); }
+
+Fallible witt_mao_carlson_kernel(double u, double rho) { return disk_magnification(u, rho); }
+
 Outcome<std::vector<double>> witt_mao_magnification(std::vector<double> l, double re, double rstar) {
     const double rho = rstar / re;
-    const UniformDisk disk(rho);
     std::vector<double> result;
     result.reserve(l.size());
     for (const double li : l) {
-        const Fallible a = disk.at(li * rho);
+        const Fallible a = disk_magnification(li * rho, rho);
         if (a.failed()) return PendingRuntimeError{a.failure};
         result.push_back(a.value);
     }

@@ -10,13 +10,15 @@
 namespace magnifex {
 
 // One separation: u = lens-source separation and rho = source radius, both in
-// Einstein radii.
+// Einstein radii. Accurate to a few ulps for every u >= 0 and rho >= 0 (not
+// both 0): the Carlson form of the Witt-Mao magnification, the closed limb
+// form at u = rho and the multipole expansion about the point source for
+// u >= 4 rho. Other inputs (negative or non-finite) take the Witt-Mao form
+// as written, with its NaN results and elliptic failures.
 Fallible witt_mao_kernel(double u, double rho);
 
-// The same magnification with the terms of the Witt-Mao form regrouped through
-// Carlson's integrals, so that their O(1/rho^2) parts cancel analytically:
-// accurate to ~1e-14 where the form above loses (u/rho)^2 eps. Used where the
-// disk magnification is differenced (limb-darkened sources).
+// The same function; the name of the kernel that the limb-darkened disk route
+// differences (radii x rho down to 0, where it is the point-source value).
 Fallible witt_mao_carlson_kernel(double u, double rho);
 
 // One magnification per separation l (in source radii); re and rstar in one
