@@ -7,14 +7,17 @@
 namespace magnifex {
 
 // l = separation, r = ring radius, both in source radii; re and rstar in one
-// common unit.
+// common unit. For l, r >= 0 finite and re/rstar > 0 finite the result is the
+// ring average to a few ulps everywhere: +inf on the ring (l = r), the
+// point-source value when l or r is 0, never below 1. Other inputs (negative,
+// opposite signs, non-finite, NaN) take the closed form in the Legendre
+// integrals K and Pi and fail, or give NaN, exactly as that form does.
 Outcome<double> heyrovsky_magnification(double l, double r, double re, double rstar);
 
-// The same ring magnification written with Carlson's integrals whose
-// complementary arguments 1 - m and 1 - n are formed from (l - r)^2 directly:
-// accurate to a few ulps up to the ring itself, where the form above loses
-// eps ((l + r)/(l - r))^2 and needs its expansion. beta = re/rstar. NaN where
-// l r < 0 (no ring average of that form) and on the ring.
+// The same ring magnification, a plain double for use as an integrand:
+// accurate to a few ulps up to the ring itself. beta = re/rstar (only beta^2
+// matters). NaN where l r < 0 (no ring average of that form) and on the
+// ring (l = r).
 double heyrovsky_carlson_kernel(double l, double r, double beta);
 
 }  // namespace magnifex

@@ -7,9 +7,7 @@ Bars, relative error (each a little above what the module measures; the
 report tool prints the measured worst cases):
   uniform disk: 1e-12, except within 1e-3 rho of the limb (|l - 1| < 1e-3),
       where the closed form cancels and no bar applies (measured <= 2e-5);
-  thin ring and discrete ring sum: 1e-10, and 1e-5 within 1e-3 of a ring
-      ("limb" and "band"), where the closed form loses eps ((l+r)/(l-r))^2 and
-      the logarithmic form used within 1e-6 of the ring is good to |l-r|/l;
+  thin ring and discrete ring sum: 1e-12 everywhere, up to the ring;
   ring route (integrated_heyrovsky_magnification): 1e-12 everywhere;
   disk route (integrated_witt_mao_magnification): 2e-10 outside the source
       (1.04e-10 measured at l = 1.05, the central difference's truncation),
@@ -57,9 +55,8 @@ def route_bar(function, case):
 def bar(function, case):
     """Largest admissible relative error of one case, or None where no bar applies."""
     args = case["args"]
-    where = region(case, TABLES)
     if function in ("heyrovsky_magnification", "discrete_flux_map_heyrovsky_magnification"):
-        return 1e-5 if where in ("limb", "band") else 1e-10
+        return 1e-12
     if function in DISK_ROUTE or function in RING_ROUTE:
         return max(route_bar(function, case), TABLE_BARS.get(args.get("table"), 0.0))
     # witt_mao_magnification: exempt within 1e-3 rho of the limb (u = l rho).
