@@ -30,6 +30,7 @@ namespace magnifex {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+constexpr double kPi = 3.141592653589793;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Above this l + r is rescaled so that l + r cannot overflow.
@@ -147,7 +148,9 @@ Fallible ring_average(double l, double r, double beta) {
     if (near) {
         const double s = sigma / beta;
         const double bracket = (2.0 + dd) * rf.value + dd * (third_n * rj.value);
-        a = ((4.0 / (s * std::sqrt(4.0 + dd))) * bracket) / kTwoPi;
+        // 2/(S sqrt(4 + D^2)) times bracket/pi: neither factor exceeds A, so
+        // nothing overflows before A itself does (a ring at 1e-308 source radii).
+        a = (2.0 / (s * std::sqrt(4.0 + dd))) * (bracket / kPi);
     } else {
         const double bracket = (1.0 + 2.0 * t) * rf.value + third_n * rj.value;
         a = (((4.0 * std::fabs(q)) / std::sqrt(1.0 + 4.0 * t)) * bracket) / kTwoPi;
