@@ -12,11 +12,14 @@
 // so that nothing cancels as the lens approaches the ring (where both tend to
 // 0 and the integrals diverge logarithmically) or moves far away (n -> 0);
 // every remaining term is positive. Written in D and S = (l+r)/beta, lengths
-// in Einstein radii, so that no square of a length over- or underflows.
-// Accuracy: within a few ulps of an mpmath oracle (the closed form at 60
-// digits, checked against direct quadrature of the point-source
-// magnification over the ring) for 1e-14 <= |l-r|/r <= 0.1 on both sides and
-// far away (tests/python/test_ring_oracle.py).
+// in Einstein radii (and in 1/D^2 for |D| >= 1), so that an over- or
+// underflowing square of a length never turns into a wrong result. The form
+// holds to a few ulps up to the ring, so no near-ring expansion is needed.
+// Accuracy (tests/python/test_ring_oracle.py, 419 cases: the closed form at 60
+// digits in mpmath, checked against direct quadrature of the point-source
+// magnification over the ring): worst relative error 6.2e-16 for
+// 1e-14 <= |l-r|/r <= 0.1 on both sides of rings r = 0.01..3, beta = 0.1..1000,
+// 2.2e-16 far away (l to 1e150), 3.5e-16 at the extremes (l or r 0 or 1e-300).
 #include "models/heyrovsky.hpp"
 
 #include <cmath>
