@@ -20,17 +20,31 @@
 // a few ulps.
 #include "models/witt_mao.hpp"
 
+#include <emmintrin.h>
+
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 
 #include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
-#include "models/witt_mao_multipole.hpp"
+#include "models/witt_mao_batch.hpp"
+
+namespace magnifex::disk_lanes {
+namespace {
+typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
+}  // namespace
+}  // namespace magnifex::disk_lanes
+
+#include "models/witt_mao_lanes.hpp"
 
 namespace magnifex {
 
 namespace {
+
+using disk_lanes::kMultipoleRatio;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
@@ -40,14 +54,6 @@ constexpr double kMax = std::numeric_limits<double>::max();
 // The Witt-Mao form as written switches to its limb value within this band
 // (relative to rho).
 constexpr double kLimbBand = 3e-6;
-
-// u/rho from which the multipole expansion is used. At 4 its terms fall by
-// 1/16 each (16 terms reach 1e-19), and the Carlson form below it loses at
-// most a few ulps to its O(rho/u) bracket.
-constexpr double kMultipoleRatio = 4.0;
-// The expansion stops once the next term, bounded by (k+2)/8 (rho/u)^{2k+2}
-// relative to the point-source value, is below 2^-56.
-constexpr double kMultipoleStop = 1.3877787807814457e-17 * 4.0;
 
 // Below this (u-rho)^2/(u+rho)^2 the lens sits on the limb to within 1e-100
 // relative and the limb form is exact; the Carlson form's complements would
@@ -96,39 +102,6 @@ double limb_value(double rho) {
     const double two_atan = 2.0 * std::atan(rho);
     if (rho < 1.0) return (2.0 + (two_atan / rho) * (1.0 + rho * rho)) / (kPi * rho);
     return (2.0 / rho + two_atan * (1.0 + 1.0 / (rho * rho))) / kPi;
-}
-
-// Mean of the point-source magnification over the disk, for rho/u <= 1/4:
-//   A = [ (1+t)/2 + (1-t)^2 sum_k (rho/u)^{2k} g_k(t) ] / sqrt(t),
-// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_disk_multipole.py). The k = 0
-// term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)).
-double multipole(double u, double rho) {
-    double sqrt_t, t, s;
-    if (u <= 1.0) {
-        const double q = std::sqrt(u * u + 4.0);
-        sqrt_t = u / q;
-        t = sqrt_t * sqrt_t;
-        s = 4.0 / (q * q);
-    } else {
-        const double z = 4.0 / (u * u);  // 0 once u^2 overflows: A = 1
-        t = 1.0 / (1.0 + z);
-        sqrt_t = std::sqrt(t);
-        s = z * t;
-    }
-    const double ratio = rho / u;
-    const double r = ratio * ratio;
-    double sum = 0.0;
-    double rk = 1.0;
-    for (int k = 0; k < disk_multipole::kTerms; ++k) {
-        rk *= r;
-        if (rk == 0.0) break;
-        const double* g = disk_multipole::kDiskMultipole[k];
-        double term = g[disk_multipole::kDegree[k]];
-        for (int i = disk_multipole::kDegree[k] - 1; i >= 0; --i) term = term * t + g[i];
-        sum += rk * term;
-        if (rk * r * (k + 3) < kMultipoleStop) break;
-    }
-    return ((1.0 + t) * 0.5 + (s * s) * sum) / sqrt_t;
 }
 
 // With K = RF(0,c,1), E = RF - (m/3) RD(0,c,1) and Pi = RF + (n/3) RJ(0,c,1,p)
@@ -205,7 +178,7 @@ Fallible disk_magnification(double u, double rho) {
     // A point lens magnifies every point of the source by at least 1, so the
     // mean is at least 1; the max only removes rounding below it.
     if (u == rho) return Fallible::ok(std::fmax(limb_value(rho), 1.0));
-    if (u >= kMultipoleRatio * rho) return Fallible::ok(std::fmax(multipole(u, rho), 1.0));
+    if (u >= kMultipoleRatio * rho) return Fallible::ok(disk_lanes::multipole(u, rho));
     const Fallible a = carlson_form(u, rho);
     return a.failed() ? a : Fallible::ok(std::fmax(a.value, 1.0));
 }
@@ -216,14 +189,43 @@ Fallible witt_mao_kernel(double u, double rho) { return disk_magnification(u, rh
 
 Fallible witt_mao_carlson_kernel(double u, double rho) { return disk_magnification(u, rho); }
 
+namespace {
+
+// The widest batched multipole that this CPU runs (SSE2 is part of x86-64).
+using MultipoleRun = unsigned long (*)(const double*, unsigned long, double, double*);
+
+unsigned long multipole_run_sse2(const double* l, unsigned long n, double rho, double* out) {
+    return disk_lanes::multipole_run<disk_lanes::Lanes2, 2>(l, n, rho, out);
+}
+
+MultipoleRun pick_multipole_run() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return disk_batch::multipole_run_avx512;
+    if (__builtin_cpu_supports("avx2")) return disk_batch::multipole_run_avx2;
+    return multipole_run_sse2;
+}
+
+// Chunk of separations done one at a time where a batch stops; the batch
+// resumes after it.
+constexpr std::size_t kScalarChunk = 8;
+
+}  // namespace
+
 Outcome<std::vector<double>> witt_mao_magnification(std::vector<double> l, double re, double rstar) {
+    static const MultipoleRun multipole_run = pick_multipole_run();
     const double rho = rstar / re;
-    std::vector<double> result;
-    result.reserve(l.size());
-    for (const double li : l) {
-        const Fallible a = disk_magnification(li * rho, rho);
-        if (a.failed()) return PendingRuntimeError{a.failure};
-        result.push_back(a.value);
+    const std::size_t n = l.size();
+    std::vector<double> result(n);
+    const bool batched = rho > 0.0 && rho <= kMax;
+    std::size_t i = 0;
+    while (i < n) {
+        if (batched) i += multipole_run(l.data() + i, n - i, rho, result.data() + i);
+        const std::size_t end = i + kScalarChunk < n ? i + kScalarChunk : n;
+        for (; i < end; ++i) {
+            const Fallible a = disk_magnification(l[i] * rho, rho);
+            if (a.failed()) return PendingRuntimeError{a.failure};
+            result[i] = a.value;
+        }
     }
     return result;
 }
