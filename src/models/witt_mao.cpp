@@ -10,14 +10,19 @@
 // complements 1 - n and 1 - m cancel near the limb, and far out the sum
 // cancels as (u/rho)^2 eps. For u >= 0, rho >= 0 this file evaluates instead:
 //   u = rho:       the limb form through atan (no cancellation);
-//   u < 4 rho:     the Carlson form below, with 1 - m and 1 - n formed from
-//                  u - rho directly;
+//   u < 4 rho:     a Carlson form (below), with 1 - m and 1 - n formed from
+//                  u - rho directly and its integrals from Bulirsch's cel
+//                  (elliptic/complete_lanes.hpp);
 //   u >= 4 rho:    the multipole expansion about the point source
 //                  (witt_mao_multipole.hpp), which converges like (rho/u)^{2k}.
+// The last two are templates over the number type (witt_mao_lanes.hpp):
+// witt_mao_magnification runs them on vectors of 8, 4 or 2 separations
+// (AVX-512, AVX2 or SSE2, chosen at run time) and on single doubles where a
+// chunk of separations mixes the two ranges or meets the limb.
 // Accuracy against mpmath (tests/python/test_disk_oracle.py: the closed form at
 // 60 digits, checked against direct quadrature of the point-source
 // magnification; rho from 1e-6 to 100, |l - 1| down to 1e-14, u up to 1e6):
-// a few ulps.
+// worst relative error 1.3e-15.
 #include "models/witt_mao.hpp"
 
 #include <emmintrin.h>
@@ -27,16 +32,15 @@
 #include <limits>
 #include <utility>
 
-#include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
 #include "models/witt_mao_batch.hpp"
 
-namespace magnifex::disk_lanes {
+namespace magnifex::lanes {
 namespace {
 typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
 inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
 }  // namespace
-}  // namespace magnifex::disk_lanes
+}  // namespace magnifex::lanes
 
 #include "models/witt_mao_lanes.hpp"
 
@@ -44,7 +48,8 @@ namespace magnifex {
 
 namespace {
 
-using disk_lanes::kMultipoleRatio;
+using lanes::kMultipoleRatio;
+using lanes::kOnLimb;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
@@ -54,15 +59,6 @@ constexpr double kMax = std::numeric_limits<double>::max();
 // The Witt-Mao form as written switches to its limb value within this band
 // (relative to rho).
 constexpr double kLimbBand = 3e-6;
-
-// Below this (u-rho)^2/(u+rho)^2 the lens sits on the limb to within 1e-100
-// relative and the limb form is exact; the Carlson form's complements would
-// underflow.
-constexpr double kOnLimb = 1e-200;
-
-// (u - rho)/(u + rho) below which the near-limb grouping of the Carlson form
-// is used: u < 2 rho.
-constexpr double kNearLimbRatio = 1.0 / 3.0;
 
 // The Witt-Mao form as written, for inputs outside u >= 0, rho >= 0 (negative
 // or non-finite lengths): it gives their NaN results and elliptic failures.
@@ -119,44 +115,12 @@ double limb_value(double rho) {
 // used for u < 2 rho. The complements come from delta without cancellation:
 //   p = delta^2/sigma^2,  c = delta^2 (4 + sigma^2)/(sigma^2 (4 + delta^2)).
 // Quotients are grouped so that neither rho^2 nor 1/rho^2 is formed.
-Fallible carlson_form(double u, double rho) {
-    const double delta = u - rho;
-    const double sigma = u + rho;
-    const double e = delta / sigma;
-    const double p = e * e;
-    if (!(p >= kOnLimb)) return Fallible::ok(limb_value(rho));
-    const double abs_delta = std::fabs(delta);
-    double q, c;
-    if (abs_delta <= 1.0) {
-        q = std::sqrt(delta * delta + 4.0);
-        c = p * ((4.0 + sigma * sigma) / (4.0 + delta * delta));
-    } else {
-        const double z = 4.0 / (delta * delta);
-        q = abs_delta * std::sqrt(1.0 + z);
-        c = (1.0 + 4.0 / (sigma * sigma)) / (1.0 + z);
-    }
-
-    const Fallible rf = elliprf(0.0, c, 1.0);
-    if (rf.failed()) return rf;
-    const Fallible rd = elliprd(0.0, c, 1.0);
-    if (rd.failed()) return rd;
-    const Fallible rj = elliprj(0.0, c, 1.0, p);
-    if (rj.failed()) return rj;
-
-    // p RJ stays O(1) on the limb, where RJ ~ 1/(c p)^(1/2) alone can overflow.
-    const double pj = ((p * rj.value) * (1.0 / rho + rho)) / q;
-    double s;
-    if (e < kNearLimbRatio) {
-        const Fallible rd1 = elliprd(0.0, 1.0, c);
-        if (rd1.failed()) return rd1;
-        const double near = ((4.0 / 3.0) * c) * rd1.value + (delta * delta) * rf.value -
-                            ((4.0 / 3.0) * (delta / rho)) * rd.value;
-        s = (2.0 / (sigma * q)) * near + ((8.0 / 3.0) * (u / sigma)) * pj;
-    } else {
-        const double bracket = pj - rd.value / (rho * q);
-        s = ((q + q) / sigma) * rf.value + ((8.0 / 3.0) * (u / sigma)) * bracket;
-    }
-    return Fallible::ok(s / kPi);
+// The integrals come from lanes::complete_integrals (Bulirsch's cel), which
+// forms RF, RD and RJ of these arguments as sums of positive terms.
+double carlson_form(double u, double rho) {
+    const double e = (u - rho) / (u + rho);
+    if (!(e * e >= kOnLimb)) return limb_value(rho);
+    return lanes::carlson(u, rho);
 }
 
 Fallible disk_magnification(double u, double rho);
@@ -178,9 +142,8 @@ Fallible disk_magnification(double u, double rho) {
     // A point lens magnifies every point of the source by at least 1, so the
     // mean is at least 1; the max only removes rounding below it.
     if (u == rho) return Fallible::ok(std::fmax(limb_value(rho), 1.0));
-    if (u >= kMultipoleRatio * rho) return Fallible::ok(disk_lanes::multipole(u, rho));
-    const Fallible a = carlson_form(u, rho);
-    return a.failed() ? a : Fallible::ok(std::fmax(a.value, 1.0));
+    if (u >= kMultipoleRatio * rho) return Fallible::ok(lanes::multipole(u, rho));
+    return Fallible::ok(carlson_form(u, rho));
 }
 
 }  // namespace
@@ -191,18 +154,18 @@ Fallible witt_mao_carlson_kernel(double u, double rho) { return disk_magnificati
 
 namespace {
 
-// The widest batched multipole that this CPU runs (SSE2 is part of x86-64).
-using MultipoleRun = unsigned long (*)(const double*, unsigned long, double, double*);
+// The widest batched disk that this CPU runs (SSE2 is part of x86-64).
+using DiskRun = unsigned long (*)(const double*, unsigned long, double, double*);
 
-unsigned long multipole_run_sse2(const double* l, unsigned long n, double rho, double* out) {
-    return disk_lanes::multipole_run<disk_lanes::Lanes2, 2>(l, n, rho, out);
+unsigned long disk_run_sse2(const double* l, unsigned long n, double rho, double* out) {
+    return lanes::disk_run<lanes::Lanes2, 2>(l, n, rho, out);
 }
 
-MultipoleRun pick_multipole_run() {
+DiskRun pick_disk_run() {
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return disk_batch::multipole_run_avx512;
-    if (__builtin_cpu_supports("avx2")) return disk_batch::multipole_run_avx2;
-    return multipole_run_sse2;
+    if (__builtin_cpu_supports("avx512f")) return disk_batch::disk_run_avx512;
+    if (__builtin_cpu_supports("avx2")) return disk_batch::disk_run_avx2;
+    return disk_run_sse2;
 }
 
 // Chunk of separations done one at a time where a batch stops; the batch
@@ -212,14 +175,14 @@ constexpr std::size_t kScalarChunk = 8;
 }  // namespace
 
 Outcome<std::vector<double>> witt_mao_magnification(std::vector<double> l, double re, double rstar) {
-    static const MultipoleRun multipole_run = pick_multipole_run();
+    static const DiskRun disk_run = pick_disk_run();
     const double rho = rstar / re;
     const std::size_t n = l.size();
     std::vector<double> result(n);
     const bool batched = rho > 0.0 && rho <= kMax;
     std::size_t i = 0;
     while (i < n) {
-        if (batched) i += multipole_run(l.data() + i, n - i, rho, result.data() + i);
+        if (batched) i += disk_run(l.data() + i, n - i, rho, result.data() + i);
         const std::size_t end = i + kScalarChunk < n ? i + kScalarChunk : n;
         for (; i < end; ++i) {
             const Fallible a = disk_magnification(l[i] * rho, rho);

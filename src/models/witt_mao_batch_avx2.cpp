@@ -3,20 +3,20 @@
 #pragma GCC target("avx2")
 #include <immintrin.h>
 
-namespace magnifex::disk_lanes {
+namespace magnifex::lanes {
 namespace {
 typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
 inline Lanes lane_sqrt(Lanes x) { return _mm256_sqrt_pd(x); }
 }  // namespace
-}  // namespace magnifex::disk_lanes
+}  // namespace magnifex::lanes
 
 #include "models/witt_mao_batch.hpp"
 #include "models/witt_mao_lanes.hpp"
 
 namespace magnifex::disk_batch {
 
-unsigned long multipole_run_avx2(const double* l, unsigned long n, double rho, double* out) {
-    return disk_lanes::multipole_run<disk_lanes::Lanes, 4>(l, n, rho, out);
+unsigned long disk_run_avx2(const double* l, unsigned long n, double rho, double* out) {
+    return lanes::disk_run<lanes::Lanes, 4>(l, n, rho, out);
 }
 
 }  // namespace magnifex::disk_batch

@@ -58,8 +58,8 @@ TEST_P(DiskBatch, ModelEntryMatchesScalarKernel) {
 
 TEST_P(DiskBatch, EveryInstructionSetMatchesScalarKernel) {
     const double rho = GetParam();
-    const Isa isas[] = {{"avx2", "avx2", disk_batch::multipole_run_avx2},
-                        {"avx512", "avx512f", disk_batch::multipole_run_avx512}};
+    const Isa isas[] = {{"avx2", "avx2", disk_batch::disk_run_avx2},
+                        {"avx512", "avx512f", disk_batch::disk_run_avx512}};
     __builtin_cpu_init();
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
