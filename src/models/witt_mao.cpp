@@ -148,6 +148,14 @@ Fallible disk_magnification(double u, double rho) {
 
 }  // namespace
 
+namespace disk_batch {
+
+unsigned long disk_run_sse2(const double* l, unsigned long n, double rho, double* out) {
+    return lanes::disk_run<lanes::Lanes2, 2>(l, n, rho, out);
+}
+
+}  // namespace disk_batch
+
 Fallible witt_mao_kernel(double u, double rho) { return disk_magnification(u, rho); }
 
 Fallible witt_mao_carlson_kernel(double u, double rho) { return disk_magnification(u, rho); }
@@ -157,15 +165,11 @@ namespace {
 // The widest batched disk that this CPU runs (SSE2 is part of x86-64).
 using DiskRun = unsigned long (*)(const double*, unsigned long, double, double*);
 
-unsigned long disk_run_sse2(const double* l, unsigned long n, double rho, double* out) {
-    return lanes::disk_run<lanes::Lanes2, 2>(l, n, rho, out);
-}
-
 DiskRun pick_disk_run() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f")) return disk_batch::disk_run_avx512;
     if (__builtin_cpu_supports("avx2")) return disk_batch::disk_run_avx2;
-    return disk_run_sse2;
+    return disk_batch::disk_run_sse2;
 }
 
 // Chunk of separations done one at a time where a batch stops; the batch

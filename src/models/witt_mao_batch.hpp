@@ -5,6 +5,7 @@
 
 namespace magnifex::disk_batch {
 
+unsigned long disk_run_sse2(const double* l, unsigned long n, double rho, double* out);
 unsigned long disk_run_avx2(const double* l, unsigned long n, double rho, double* out);
 unsigned long disk_run_avx512(const double* l, unsigned long n, double rho, double* out);
 
