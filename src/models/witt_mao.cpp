@@ -25,7 +25,9 @@
 // worst relative error 1.3e-15.
 #include "models/witt_mao.hpp"
 
+#if defined(__x86_64__)
 #include <emmintrin.h>
+#endif
 
 #include <cmath>
 #include <cstddef>
@@ -38,7 +40,11 @@
 namespace magnifex::lanes {
 namespace {
 typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+#if defined(__x86_64__)
 inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
+#else
+inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
+#endif
 }  // namespace
 }  // namespace magnifex::lanes
 
@@ -166,9 +172,11 @@ namespace {
 using DiskRun = unsigned long (*)(const double*, unsigned long, double, double*);
 
 DiskRun pick_disk_run() {
+#if defined(__x86_64__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f")) return disk_batch::disk_run_avx512;
     if (__builtin_cpu_supports("avx2")) return disk_batch::disk_run_avx2;
+#endif
     return disk_batch::disk_run_sse2;
 }
 

@@ -1,5 +1,8 @@
 // The batched uniform disk for CPUs with AVX512F: 8 doubles a vector. Chosen at run
 // time (witt_mao.cpp); only builtins and intrinsics here, see witt_mao_lanes.hpp.
+#include "models/witt_mao_batch.hpp"
+
+#if defined(__x86_64__)
 #pragma GCC target("avx512f")
 #include <immintrin.h>
 
@@ -12,7 +15,6 @@ inline Lanes lane_sqrt(Lanes x) { return __builtin_ia32_sqrtpd512_mask(x, x, sta
 }  // namespace
 }  // namespace magnifex::lanes
 
-#include "models/witt_mao_batch.hpp"
 #include "models/witt_mao_lanes.hpp"
 
 namespace magnifex::disk_batch {
@@ -22,3 +24,12 @@ unsigned long disk_run_avx512(const double* l, unsigned long n, double rho, doub
 }
 
 }  // namespace magnifex::disk_batch
+
+#else
+// Not x86-64: never chosen; does nothing, so the scalar kernel does all.
+namespace magnifex::disk_batch {
+
+unsigned long disk_run_avx512(const double*, unsigned long, double, double*) { return 0; }
+
+}  // namespace magnifex::disk_batch
+#endif
