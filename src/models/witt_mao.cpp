@@ -10,27 +10,52 @@
 // complements 1 - n and 1 - m cancel near the limb, and far out the sum
 // cancels as (u/rho)^2 eps. For u >= 0, rho >= 0 this file evaluates instead:
 //   u = rho:       the limb form through atan (no cancellation);
-//   u < 4 rho:     the Carlson form below, with 1 - m and 1 - n formed from
-//                  u - rho directly;
+//   u < 4 rho:     a Carlson form (below), with 1 - m and 1 - n formed from
+//                  u - rho directly and its integrals from Bulirsch's cel
+//                  (elliptic/complete_lanes.hpp);
 //   u >= 4 rho:    the multipole expansion about the point source
 //                  (witt_mao_multipole.hpp), which converges like (rho/u)^{2k}.
+// The last two are templates over the number type (witt_mao_lanes.hpp):
+// witt_mao_magnification runs them on vectors of 8, 4 or 2 separations
+// (AVX-512, AVX2 or SSE2, chosen at run time) and on single doubles where a
+// chunk of separations mixes the two ranges or meets the limb.
 // Accuracy against mpmath (tests/python/test_disk_oracle.py: the closed form at
 // 60 digits, checked against direct quadrature of the point-source
 // magnification; rho from 1e-6 to 100, |l - 1| down to 1e-14, u up to 1e6):
-// a few ulps.
+// worst relative error 1.3e-15.
 #include "models/witt_mao.hpp"
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 
-#include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
-#include "models/witt_mao_multipole.hpp"
+#include "models/witt_mao_batch.hpp"
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+#if defined(__x86_64__)
+inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
+#else
+inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
+#endif
+}  // namespace
+}  // namespace magnifex::lanes
+
+#include "models/witt_mao_lanes.hpp"
 
 namespace magnifex {
 
 namespace {
+
+using lanes::kMultipoleRatio;
+using lanes::kOnLimb;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
@@ -40,23 +65,6 @@ constexpr double kMax = std::numeric_limits<double>::max();
 // The Witt-Mao form as written switches to its limb value within this band
 // (relative to rho).
 constexpr double kLimbBand = 3e-6;
-
-// u/rho from which the multipole expansion is used. At 4 its terms fall by
-// 1/16 each (16 terms reach 1e-19), and the Carlson form below it loses at
-// most a few ulps to its O(rho/u) bracket.
-constexpr double kMultipoleRatio = 4.0;
-// The expansion stops once the next term, bounded by (k+2)/8 (rho/u)^{2k+2}
-// relative to the point-source value, is below 2^-56.
-constexpr double kMultipoleStop = 1.3877787807814457e-17 * 4.0;
-
-// Below this (u-rho)^2/(u+rho)^2 the lens sits on the limb to within 1e-100
-// relative and the limb form is exact; the Carlson form's complements would
-// underflow.
-constexpr double kOnLimb = 1e-200;
-
-// (u - rho)/(u + rho) below which the near-limb grouping of the Carlson form
-// is used: u < 2 rho.
-constexpr double kNearLimbRatio = 1.0 / 3.0;
 
 // The Witt-Mao form as written, for inputs outside u >= 0, rho >= 0 (negative
 // or non-finite lengths): it gives their NaN results and elliptic failures.
@@ -98,39 +106,6 @@ double limb_value(double rho) {
     return (2.0 / rho + two_atan * (1.0 + 1.0 / (rho * rho))) / kPi;
 }
 
-// Mean of the point-source magnification over the disk, for rho/u <= 1/4:
-//   A = [ (1+t)/2 + (1-t)^2 sum_k (rho/u)^{2k} g_k(t) ] / sqrt(t),
-// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_disk_multipole.py). The k = 0
-// term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)).
-double multipole(double u, double rho) {
-    double sqrt_t, t, s;
-    if (u <= 1.0) {
-        const double q = std::sqrt(u * u + 4.0);
-        sqrt_t = u / q;
-        t = sqrt_t * sqrt_t;
-        s = 4.0 / (q * q);
-    } else {
-        const double z = 4.0 / (u * u);  // 0 once u^2 overflows: A = 1
-        t = 1.0 / (1.0 + z);
-        sqrt_t = std::sqrt(t);
-        s = z * t;
-    }
-    const double ratio = rho / u;
-    const double r = ratio * ratio;
-    double sum = 0.0;
-    double rk = 1.0;
-    for (int k = 0; k < disk_multipole::kTerms; ++k) {
-        rk *= r;
-        if (rk == 0.0) break;
-        const double* g = disk_multipole::kDiskMultipole[k];
-        double term = g[disk_multipole::kDegree[k]];
-        for (int i = disk_multipole::kDegree[k] - 1; i >= 0; --i) term = term * t + g[i];
-        sum += rk * term;
-        if (rk * r * (k + 3) < kMultipoleStop) break;
-    }
-    return ((1.0 + t) * 0.5 + (s * s) * sum) / sqrt_t;
-}
-
 // With K = RF(0,c,1), E = RF - (m/3) RD(0,c,1) and Pi = RF + (n/3) RJ(0,c,1,p)
 // (DLMF 19.25.1; c = 1 - m, p = 1 - n) the three terms of the Witt-Mao form
 // collapse to
@@ -146,44 +121,12 @@ double multipole(double u, double rho) {
 // used for u < 2 rho. The complements come from delta without cancellation:
 //   p = delta^2/sigma^2,  c = delta^2 (4 + sigma^2)/(sigma^2 (4 + delta^2)).
 // Quotients are grouped so that neither rho^2 nor 1/rho^2 is formed.
-Fallible carlson_form(double u, double rho) {
-    const double delta = u - rho;
-    const double sigma = u + rho;
-    const double e = delta / sigma;
-    const double p = e * e;
-    if (!(p >= kOnLimb)) return Fallible::ok(limb_value(rho));
-    const double abs_delta = std::fabs(delta);
-    double q, c;
-    if (abs_delta <= 1.0) {
-        q = std::sqrt(delta * delta + 4.0);
-        c = p * ((4.0 + sigma * sigma) / (4.0 + delta * delta));
-    } else {
-        const double z = 4.0 / (delta * delta);
-        q = abs_delta * std::sqrt(1.0 + z);
-        c = (1.0 + 4.0 / (sigma * sigma)) / (1.0 + z);
-    }
-
-    const Fallible rf = elliprf(0.0, c, 1.0);
-    if (rf.failed()) return rf;
-    const Fallible rd = elliprd(0.0, c, 1.0);
-    if (rd.failed()) return rd;
-    const Fallible rj = elliprj(0.0, c, 1.0, p);
-    if (rj.failed()) return rj;
-
-    // p RJ stays O(1) on the limb, where RJ ~ 1/(c p)^(1/2) alone can overflow.
-    const double pj = ((p * rj.value) * (1.0 / rho + rho)) / q;
-    double s;
-    if (e < kNearLimbRatio) {
-        const Fallible rd1 = elliprd(0.0, 1.0, c);
-        if (rd1.failed()) return rd1;
-        const double near = ((4.0 / 3.0) * c) * rd1.value + (delta * delta) * rf.value -
-                            ((4.0 / 3.0) * (delta / rho)) * rd.value;
-        s = (2.0 / (sigma * q)) * near + ((8.0 / 3.0) * (u / sigma)) * pj;
-    } else {
-        const double bracket = pj - rd.value / (rho * q);
-        s = ((q + q) / sigma) * rf.value + ((8.0 / 3.0) * (u / sigma)) * bracket;
-    }
-    return Fallible::ok(s / kPi);
+// The integrals come from lanes::complete_integrals (Bulirsch's cel), which
+// forms RF, RD and RJ of these arguments as sums of positive terms.
+double carlson_form(double u, double rho) {
+    const double e = (u - rho) / (u + rho);
+    if (!(e * e >= kOnLimb)) return limb_value(rho);
+    return lanes::carlson(u, rho);
 }
 
 Fallible disk_magnification(double u, double rho);
@@ -205,25 +148,59 @@ Fallible disk_magnification(double u, double rho) {
     // A point lens magnifies every point of the source by at least 1, so the
     // mean is at least 1; the max only removes rounding below it.
     if (u == rho) return Fallible::ok(std::fmax(limb_value(rho), 1.0));
-    if (u >= kMultipoleRatio * rho) return Fallible::ok(std::fmax(multipole(u, rho), 1.0));
-    const Fallible a = carlson_form(u, rho);
-    return a.failed() ? a : Fallible::ok(std::fmax(a.value, 1.0));
+    if (u >= kMultipoleRatio * rho) return Fallible::ok(lanes::multipole(u, rho));
+    return Fallible::ok(carlson_form(u, rho));
 }
 
 }  // namespace
+
+namespace disk_batch {
+
+unsigned long disk_run_sse2(const double* l, unsigned long n, double rho, double* out) {
+    return lanes::disk_run<lanes::Lanes2, 2>(l, n, rho, out);
+}
+
+}  // namespace disk_batch
 
 Fallible witt_mao_kernel(double u, double rho) { return disk_magnification(u, rho); }
 
 Fallible witt_mao_carlson_kernel(double u, double rho) { return disk_magnification(u, rho); }
 
+namespace {
+
+// The widest batched disk that this CPU runs (SSE2 is part of x86-64).
+using DiskRun = unsigned long (*)(const double*, unsigned long, double, double*);
+
+DiskRun pick_disk_run() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return disk_batch::disk_run_avx512;
+    if (__builtin_cpu_supports("avx2")) return disk_batch::disk_run_avx2;
+#endif
+    return disk_batch::disk_run_sse2;
+}
+
+// Chunk of separations done one at a time where a batch stops; the batch
+// resumes after it.
+constexpr std::size_t kScalarChunk = 8;
+
+}  // namespace
+
 Outcome<std::vector<double>> witt_mao_magnification(std::vector<double> l, double re, double rstar) {
+    static const DiskRun disk_run = pick_disk_run();
     const double rho = rstar / re;
-    std::vector<double> result;
-    result.reserve(l.size());
-    for (const double li : l) {
-        const Fallible a = disk_magnification(li * rho, rho);
-        if (a.failed()) return PendingRuntimeError{a.failure};
-        result.push_back(a.value);
+    const std::size_t n = l.size();
+    std::vector<double> result(n);
+    const bool batched = rho > 0.0 && rho <= kMax;
+    std::size_t i = 0;
+    while (i < n) {
+        if (batched) i += disk_run(l.data() + i, n - i, rho, result.data() + i);
+        const std::size_t end = i + kScalarChunk < n ? i + kScalarChunk : n;
+        for (; i < end; ++i) {
+            const Fallible a = disk_magnification(l[i] * rho, rho);
+            if (a.failed()) return PendingRuntimeError{a.failure};
+            result[i] = a.value;
+        }
     }
     return result;
 }

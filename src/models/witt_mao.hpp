@@ -11,9 +11,9 @@ namespace magnifex {
 
 // One separation: u = lens-source separation and rho = source radius, both in
 // Einstein radii. Accurate to a few ulps for every u >= 0 and rho >= 0 (not
-// both 0): the Carlson form of the Witt-Mao magnification, the closed limb
-// form at u = rho and the multipole expansion about the point source for
-// u >= 4 rho. Other inputs (negative or non-finite) take the Witt-Mao form
+// both 0): a Carlson form of the Witt-Mao magnification (integrals by
+// Bulirsch's cel), the closed limb form at u = rho and the multipole expansion
+// about the point source for u >= 4 rho. Other inputs (negative or non-finite) take the Witt-Mao form
 // as written, with its NaN results and elliptic failures.
 Fallible witt_mao_kernel(double u, double rho);
 

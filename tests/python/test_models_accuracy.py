@@ -125,8 +125,10 @@ REFERENCES = [
                          ids=["l%g-rho%g" % (r[0][0], r[2] / r[1]) for r in REFERENCES])
 def test_limb_darkened_reference_values(name, l, re, rstar, expected):
     got = getattr(mx, name)(l, re, rstar)[0]
-    if name in RING_ROUTE or l[0] == 1.5:
+    if name in RING_ROUTE:
         tol = 1e-12
+    elif l[0] == 1.5:
+        tol = 2e-12  # the central difference multiplies the disk's rounding by ~1e5
     else:
         tol = 3e-6 if l[0] < 1.0 else 1e-11
     assert rel_error(got, expected) <= tol, got

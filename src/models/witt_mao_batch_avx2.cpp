@@ -1,0 +1,33 @@
+// The batched uniform disk for CPUs with AVX2: 4 doubles a vector. Chosen at run
+// time (witt_mao.cpp); only builtins and intrinsics here, see witt_mao_lanes.hpp.
+#include "models/witt_mao_batch.hpp"
+
+#if defined(__x86_64__)
+#pragma GCC target("avx2")
+#include <immintrin.h>
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
+inline Lanes lane_sqrt(Lanes x) { return _mm256_sqrt_pd(x); }
+}  // namespace
+}  // namespace magnifex::lanes
+
+#include "models/witt_mao_lanes.hpp"
+
+namespace magnifex::disk_batch {
+
+unsigned long disk_run_avx2(const double* l, unsigned long n, double rho, double* out) {
+    return lanes::disk_run<lanes::Lanes, 4>(l, n, rho, out);
+}
+
+}  // namespace magnifex::disk_batch
+
+#else
+// Not x86-64: never chosen; does nothing, so the scalar kernel does all.
+namespace magnifex::disk_batch {
+
+unsigned long disk_run_avx2(const double*, unsigned long, double, double*) { return 0; }
+
+}  // namespace magnifex::disk_batch
+#endif
