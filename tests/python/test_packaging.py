@@ -13,3 +13,21 @@ def test_panic_report_names_the_source_file_by_its_project_path(run_python):
     where = re.search(r"panicked at (\S+):(\d+):(\d+):\n", result.stderr)
     assert where, result.stderr
     assert where.group(1) == "src/models/flux_map.cpp", result.stderr
+
+
+def test_installed_module_carries_its_stubs():
+    """A wheel installs the PEP 561 stub package beside the extension module."""
+    import os
+
+    import magnifex
+
+    where = os.path.dirname(os.path.abspath(magnifex.__file__))
+    if os.path.basename(where) not in ("site-packages", "dist-packages"):
+        import pytest
+
+        pytest.skip("the module is imported from a build directory")
+    stubs = os.path.join(where, "magnifex-stubs", "__init__.pyi")
+    assert os.path.isfile(stubs)
+    with open(stubs, encoding="utf-8") as f:
+        text = f.read()
+    assert all(f"def {name}(" in text for name in magnifex.__all__)
