@@ -7,7 +7,9 @@
 #      (this includes the checks that regenerate the generated tables and compare them);
 #   3. runs the pytest suite against the installed module;
 #   4. builds the module once more with AddressSanitizer and UBSan and runs the
-#      pytest suite against that build.
+#      pytest suite against that build;
+#   5. builds the source distribution and a wheel from it with `python -m build`,
+#      installs the wheel into a fresh venv and runs the source distribution's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
@@ -36,3 +38,6 @@ echo "== Python tests against the installed module"
 
 echo "== Python tests against the module built with AddressSanitizer and UBSan"
 MAGNIFEX_TEST_DEPENDENCIES_INSTALLED=1 bash tools/run_sanitized_tests.sh
+
+echo "== packaging: source distribution and wheel, installed into a fresh venv"
+bash tools/run_sdist_tests.sh

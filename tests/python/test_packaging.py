@@ -1,7 +1,12 @@
 """The installed module as a user gets it: panic reports that name the source
 file by its path in the project, wherever the tree was built."""
 
+import os
 import re
+
+import pytest
+
+import magnifex
 
 
 def test_panic_report_names_the_source_file_by_its_project_path(run_python):
@@ -17,14 +22,8 @@ def test_panic_report_names_the_source_file_by_its_project_path(run_python):
 
 def test_installed_module_carries_its_stubs():
     """A wheel installs the PEP 561 stub package beside the extension module."""
-    import os
-
-    import magnifex
-
     where = os.path.dirname(os.path.abspath(magnifex.__file__))
     if os.path.basename(where) not in ("site-packages", "dist-packages"):
-        import pytest
-
         pytest.skip("the module is imported from a build directory")
     stubs = os.path.join(where, "magnifex-stubs", "__init__.pyi")
     assert os.path.isfile(stubs)
