@@ -20,7 +20,7 @@ import numpy.typing
 
 # A sequence of separations or radii: any sequence of numbers, or a 1-D array
 # of floats (numpy arrays are read through the buffer protocol).
-FloatSequence = Union[Sequence[float], numpy.typing.NDArray[numpy.floating[Any]]]
+_FloatSequence = Union[Sequence[float], numpy.typing.NDArray[numpy.floating[Any]]]
 
 __all__ = [
     "witt_mao_magnification",
@@ -32,14 +32,14 @@ __all__ = [
     "discrete_flux_map_heyrovsky_magnification",
 ]
 
-def witt_mao_magnification(l: FloatSequence, re: float, rstar: float) -> list[float]:
+def witt_mao_magnification(l: _FloatSequence, re: float, rstar: float) -> list[float]:
     """Magnification of a uniformly bright disk (Witt & Mao 1994, ApJ 430, 505)
     at each separation ``l`` (source radii), in the order of ``l``.
 
     Raises RuntimeError with an elliptic routine's message if it fails.
     """
 
-def integrated_witt_mao_magnification(l: FloatSequence, re: float, rstar: float) -> list[float]:
+def integrated_witt_mao_magnification(l: _FloatSequence, re: float, rstar: float) -> list[float]:
     """Magnification of a limb-darkened source, I(x) = 1 - 0.6 (1 - sqrt(1 - x^2)),
     integrated over the source radius from the uniform-disk form.
 
@@ -47,7 +47,7 @@ def integrated_witt_mao_magnification(l: FloatSequence, re: float, rstar: float)
     """
 
 def integrated_flux_map_witt_mao_magnification(
-    l: FloatSequence, re: float, rstar: float, bl: FloatSequence, bf: FloatSequence
+    l: _FloatSequence, re: float, rstar: float, bl: _FloatSequence, bf: _FloatSequence
 ) -> list[float]:
     """Magnification of a source whose radial brightness is tabulated
     (``bf`` at the ascending radii ``bl``, linear in between, 0 outside),
@@ -65,12 +65,12 @@ def heyrovsky_magnification(l: float, r: float, re: float, rstar: float) -> floa
     Raises RuntimeError with an elliptic routine's message if it fails.
     """
 
-def integrated_heyrovsky_magnification(l: FloatSequence, re: float, rstar: float) -> list[float]:
+def integrated_heyrovsky_magnification(l: _FloatSequence, re: float, rstar: float) -> list[float]:
     """Magnification of a limb-darkened source, I(x) = 1 - 0.6 (1 - sqrt(1 - x^2)),
     integrated over the source radius from the thin-ring form."""
 
 def integrated_flux_map_heyrovsky_magnification(
-    l: FloatSequence, re: float, rstar: float, bl: FloatSequence, bf: FloatSequence
+    l: _FloatSequence, re: float, rstar: float, bl: _FloatSequence, bf: _FloatSequence
 ) -> list[float]:
     """Magnification of a source whose radial brightness is tabulated
     (``bf`` at the ascending radii ``bl``, linear in between, 0 outside),
@@ -80,7 +80,7 @@ def integrated_flux_map_heyrovsky_magnification(
     """
 
 def discrete_flux_map_heyrovsky_magnification(
-    l: FloatSequence, re: float, rstar: float, bl: FloatSequence, bf: FloatSequence
+    l: _FloatSequence, re: float, rstar: float, bl: _FloatSequence, bf: _FloatSequence
 ) -> list[float]:
     """Sum over the thin rings of radii ``bl`` of their magnifications weighted
     by ``bf``, not normalised.
