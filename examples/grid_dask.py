@@ -30,7 +30,7 @@ def parse_arguments(argv):
     parser.add_argument("--u0", type=int, default=8, help="number of impact parameters, 0.001 .. 0.1 (default %(default)s)")
     parser.add_argument("--rho", type=int, default=4, help="number of source radii, 0.005 .. 0.05 (default %(default)s)")
     parser.add_argument("--epochs", type=int, default=1000, help="epochs per event (default %(default)s)")
-    parser.add_argument("--chunk", type=int, default=2000, help="separations per task (default %(default)s)")
+    parser.add_argument("--chunk", type=int, default=250, help="separations per task (default %(default)s)")
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
                         help="worker processes of the LocalCluster (default: the number of cores, %(default)s)")
     parser.add_argument("--scheduler", metavar="ADDRESS", default=None,
