@@ -16,7 +16,13 @@ PYTHON=${PYTHON:-python3}
 BUILD_DIR=${BUILD_DIR:-build/sanitize}
 CXX=${CXX:-g++}
 
-"$PYTHON" -m pip install -q --disable-pip-version-check pytest mpmath numpy
+# Run on its own it installs what the suite needs; tools/run_tests.sh has
+# already installed the module's `test` extra.
+if [ -z "${MAGNIFEX_TEST_DEPENDENCIES_INSTALLED:-}" ]; then
+    # the `test` extra of pyproject.toml
+  "$PYTHON" -m pip install -q --disable-pip-version-check \
+    pytest mpmath numpy hypothesis mypy matplotlib "dask[distributed]"
+fi
 
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)

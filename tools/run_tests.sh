@@ -1,22 +1,27 @@
 #!/usr/bin/env bash
-# Runs every test of magnifex on this machine, fresh or not:
-#   1. installs what the tests need (GoogleTest from Debian, pytest/mpmath/numpy from PyPI);
+# Runs every test of magnifex on this machine, fresh or not, with the Python
+# named by $PYTHON (default: python3 on PATH; .ci/run hands it a fresh venv):
+#   1. installs GoogleTest from Debian if it is missing, then the module with its
+#      `test` extra (pytest, mpmath, numpy, hypothesis, mypy, matplotlib, dask);
 #   2. builds the numerical core with its C++ unit tests and runs them with ctest
-#      (this includes the checks that regenerate the generated tables and diff them);
-#   3. installs the module with `pip install .` and runs the pytest suite against it;
+#      (this includes the checks that regenerate the generated tables and compare them);
+#   3. runs the pytest suite against the installed module;
 #   4. builds the module once more with AddressSanitizer and UBSan and runs the
-#      pytest suite against that build.
+#      pytest suite against that build;
+#   5. builds the source distribution and a wheel from it with `python -m build`,
+#      installs the wheel into a fresh venv and runs the source distribution's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
+export PYTHON
 
 if [ ! -f /usr/include/gtest/gtest.h ]; then
   echo "== installing GoogleTest (libgtest-dev)"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev >/dev/null
 fi
-echo "== installing Python test dependencies"
-"$PYTHON" -m pip install -q --disable-pip-version-check pytest mpmath numpy
+echo "== installing the module and its test dependencies with $PYTHON"
+"$PYTHON" -m pip install -q --disable-pip-version-check ".[test]"
 
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
@@ -28,9 +33,11 @@ cmake --build build/tests -j2
 (cd build/tests && ctest --output-on-failure -j2)
 
 echo "== Python tests against the installed module"
-"$PYTHON" -m pip install -q --disable-pip-version-check .
 # Run from outside the source tree so that only the installed module is imported.
 (cd tests && "$PYTHON" -m pytest -q -p no:cacheprovider python)
 
 echo "== Python tests against the module built with AddressSanitizer and UBSan"
-bash tools/run_sanitized_tests.sh
+MAGNIFEX_TEST_DEPENDENCIES_INSTALLED=1 bash tools/run_sanitized_tests.sh
+
+echo "== packaging: source distribution and wheel, installed into a fresh venv"
+bash tools/run_sdist_tests.sh

@@ -1,0 +1,23 @@
+"""Calls every function of magnifex the ways its users do; mypy --strict must
+accept it against the installed stubs."""
+import numpy as np
+
+import magnifex
+
+l_list: list[float] = [0.5, 2.0, 20.0]
+l_tuple = (0.5, 2, 20.0)  # ints are floats to the type checker, as to the module
+l_array = np.linspace(0.1, 3.0, 5)
+bl, bf = [0.0, 0.5, 1.0], (1.0, 0.8, 0.4)
+
+uniform: list[float] = magnifex.witt_mao_magnification(l_list, 1.0, 0.1)
+uniform = magnifex.witt_mao_magnification(l=l_array, re=1.0, rstar=0.1)
+ring: float = magnifex.heyrovsky_magnification(2.0, 0.5, 1.0, 0.1)
+ring = magnifex.heyrovsky_magnification(l=2, r=0.5, re=1.0, rstar=0.1)
+limb: list[float] = magnifex.integrated_witt_mao_magnification(l_tuple, 1.0, 0.1)
+limb = magnifex.integrated_heyrovsky_magnification(l_array, re=1.0, rstar=0.1)
+table: list[float] = magnifex.integrated_flux_map_witt_mao_magnification(l_list, 1.0, 0.1, bl, bf)
+table = magnifex.integrated_flux_map_heyrovsky_magnification(l_list, 1.0, 0.1, bl=np.asarray(bl), bf=bf)
+rings: list[float] = magnifex.discrete_flux_map_heyrovsky_magnification(l_list, 1.0, 0.1, bl, bf)
+total: float = sum(uniform) + ring + limb[0] + table[-1] + max(rings)
+names: list[str] = magnifex.__all__
+print(total, names)
