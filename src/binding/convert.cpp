@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "binding/arguments.hpp"
+#include "binding/buffer.hpp"
 #include "binding/text.hpp"
 
 namespace magnifex::binding {
@@ -20,6 +21,8 @@ PyResult<double> extract_float(PyObject* object) {
 
 PyResult<std::vector<double>> extract_sequence(PyObject* object) {
     if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");
+    // A float64 vector is copied from its buffer: the same values as below.
+    if (std::optional<PyResult<std::vector<double>>> values = read_float64_buffer(object)) return std::move(*values);
 
     Py_ssize_t hint = PySequence_Size(object);
     if (hint == -1) {
