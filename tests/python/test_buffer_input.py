@@ -1,5 +1,6 @@
-"""Arrays read through the buffer protocol give exactly what iterating them gives:
-the same result bits, the same exception type and text, the same reference counts."""
+"""Arrays read through the buffer protocol, and lists and tuples read by index,
+give exactly what iterating them gives: the same result bits, the same exception
+type and text, the same reference counts."""
 
 import array
 import ctypes
@@ -221,3 +222,49 @@ def test_reference_counts_unchanged(function_name, parameter):
     after = [sys.getrefcount(v) for v in watched]
     assert after == before
     base.resize(3, refcheck=False)  # no buffer export is left held
+
+
+class Mutating:
+    """An item whose __float__ changes the list that holds it."""
+
+    def __init__(self, change):
+        self.change, self.target = change, None
+
+    def __float__(self):
+        self.change(self.target)
+        return 0.75
+
+
+MUTATIONS = {
+    "append": lambda items: items.append(2.5),
+    "append many": lambda items: items.extend([1.5] * 5) if len(items) < 20 else None,
+    "pop last": lambda items: items.pop(),
+    "remove itself": lambda items: items.remove(next(i for i in items if isinstance(i, Mutating))),
+    "insert first": lambda items: items.insert(0, 9.0) if len(items) < 10 else None,
+    "clear": lambda items: items.clear(),
+    "replace next": lambda items: items.__setitem__(slice(-1, None), ["x"]),
+}
+
+
+@pytest.mark.parametrize("position", [0, 1, 3])
+@pytest.mark.parametrize("change", MUTATIONS.values(), ids=MUTATIONS.keys())
+def test_lists_changed_while_read_behave_as_iteration(change, position):
+    def fresh():
+        items = [0.5, 1.0, 2.0, 3.0]
+        item = Mutating(change)
+        item.target = items
+        items.insert(position, item)
+        return items
+
+    expected = outcome("witt_mao_magnification", "l", Iterated(fresh()))
+    assert outcome("witt_mao_magnification", "l", fresh()) == expected
+
+
+@pytest.mark.parametrize("items", [[], [0.5], [0.5, 2, True, np.float32(1.5), np.float64(2.0)],
+                                   [0.5, None], [float("nan"), 10**400], [0.5, "1.0"]],
+                         ids=["empty", "one", "mixed", "None", "huge int", "str item"])
+@pytest.mark.parametrize("function_name, parameter", PARAMETERS)
+def test_lists_and_tuples_behave_as_iteration(function_name, parameter, items):
+    expected = outcome(function_name, parameter, Iterated(items))
+    assert outcome(function_name, parameter, list(items)) == expected
+    assert outcome(function_name, parameter, tuple(items)) == expected
