@@ -8,14 +8,14 @@ for conversions it leans only on the interpreter itself (the float conversion
 of `array.array("d")` item assignment is PyFloat_AsDouble, as the module's).
 
 Run as a script, this module is one batch:
-    python fuzz_calls.py SEED EXAMPLES LAST_INPUT_FILE
+    python fuzz_calls.py SEED CALLS LAST_INPUT_FILE
 It writes each call's recipe to LAST_INPUT_FILE before making the call, so a
 parent process can report the input of a call that crashed the interpreter.
 """
 
 import array
 import gc
-import math
+import os
 import re
 import struct
 import sys
@@ -322,12 +322,31 @@ GOOD_FLOATS = st.one_of(st.tuples(st.just("float"), positive), st.tuples(st.just
                         st.tuples(st.just("float like"), st.tuples(st.just("float"), positive)))
 FLOAT64_ARRAYS = st.tuples(st.just("ndarray"), st.just("<f8"), st.lists(st.floats(0.0, 4.0), max_size=4),
                            st.just("plain"))
-GOOD_SEQUENCES = st.one_of(FLOAT64_ARRAYS, sequence_recipes(st.tuples(st.just("float"), positive)))
+# arrays that convert by iteration, and some that the buffer path must leave alone
+CONVERTIBLE_ARRAYS = st.tuples(st.just("ndarray"), st.sampled_from(["<f8", ">f8", "f4", "i8"]),
+                               st.lists(st.floats(0.0, 4.0), min_size=1, max_size=4),
+                               st.sampled_from(["plain", "readonly", "subclass", "strided", "reversed", "column",
+                                                "getitem subclass"]))
+GOOD_SEQUENCES = st.one_of(FLOAT64_ARRAYS, CONVERTIBLE_ARRAYS, sequence_recipes(st.tuples(st.just("float"), positive)))
+# (weight, strategy): one_of would flatten nested choices and weigh every
+# leaf alike, so the mix is drawn explicitly
 GOOD_VALUES = {
-    "f": st.one_of(GOOD_FLOATS, GOOD_FLOATS, GOOD_FLOATS, GOOD_FLOATS, GOOD_FLOATS, SCALARS),
-    "s": st.one_of(FLOAT64_ARRAYS, FLOAT64_ARRAYS, GOOD_SEQUENCES, GOOD_SEQUENCES, GOOD_SEQUENCES,
-                   SEQUENCES_OF_ANY, nested_sequences()),
+    "f": [(8, GOOD_FLOATS), (2, SCALARS)],
+    "s": [(3, FLOAT64_ARRAYS), (3, CONVERTIBLE_ARRAYS), (2, GOOD_SEQUENCES), (1, SEQUENCES_OF_ANY),
+          (1, nested_sequences())],
 }
+GOOD_CHOICES = {kind: st.integers(0, sum(weight for weight, _ in mix) - 1) for kind, mix in GOOD_VALUES.items()}
+
+
+def draw_good(draw, kind):
+    choice = draw(GOOD_CHOICES[kind])
+    for weight, strategy in GOOD_VALUES[kind]:
+        if choice < weight:
+            return draw(strategy)
+        choice -= weight
+    raise AssertionError(choice)
+
+
 # a profile table of equal lengths, in one of the layouts that convert
 TABLE_ROWS = st.lists(st.tuples(st.floats(0.0, 1.0), st.floats(0.0, 2.0)), max_size=5)
 TABLE_FORMS = st.sampled_from(["list", "tuple", "ndarray", "array.array"])
@@ -359,7 +378,7 @@ def calls(draw):
     params = SIGNATURES[name]
     if draw(st.integers(0, 9)) < 8:
         # every parameter given once, a prefix by position, the rest by keyword
-        values = [draw(GOOD_VALUES[kind]) for _, kind in params]
+        values = [draw_good(draw, kind) for _, kind in params]
         if name in TABLE_FUNCTIONS and draw(st.booleans()):
             rows = sorted(draw(TABLE_ROWS))
             values[3] = table_recipe(draw(TABLE_FORMS), [radius for radius, _ in rows])
@@ -536,11 +555,20 @@ def watched_objects(positional, keywords):
     return [o for o in objects if sys.getrefcount(o) < SHARED_REFERENCES]
 
 
+# For the test of the crash report: abort the process at this call (1-based).
+ABORT_AT = int(os.environ.get("MAGNIFEX_FUZZ_ABORT_AT", "0"))
+calls_made = 0
+
+
 def perform(name, positional_recipes, keyword_recipes, log):
+    global calls_made
     log.seek(0)
     log.write(f"{name}{positional_recipes!r} {keyword_recipes!r}\n")
     log.truncate()
     log.flush()
+    calls_made += 1
+    if calls_made == ABORT_AT:
+        os.abort()
 
     expected, converted = predict(name, positional_recipes, keyword_recipes)
     positional = [build(recipe) for recipe in positional_recipes]
@@ -566,40 +594,53 @@ def perform(name, positional_recipes, keyword_recipes, log):
     if expected[0] == "error":
         assert outcome == expected, f"expected {expected}, got {outcome}"
         return
+    # The model was reached: its verdict on the converted values is the one
+    # it gives for the same values as plain floats (so conversion read the
+    # values the prediction read), bit for bit or message for message.
+    try:
+        plain = ("result", function(**converted))
+    except BaseException as error:
+        plain = ("error", type(error), str(error))
+        del error
     if outcome[0] == "error":
         # a numeric failure of the model, with its fixed message
         assert outcome[1] is RuntimeError and MODEL_FAILURE.match(outcome[2]), f"unexpected {outcome}"
+        assert outcome == plain, f"got {outcome}, from plain floats {plain}"
         return
     result = outcome[1]
+    assert plain[0] == "result", f"got {outcome}, from plain floats {plain}"
     if expected[1] is None:
         assert type(result) is float
         assert sys.getrefcount(result) == 3  # `result`, outcome and the argument
+        assert struct.pack("d", result) == struct.pack("d", plain[1])
     else:
         assert type(result) is list and len(result) == expected[1]
         assert all(type(item) is float for item in result)
         assert sys.getrefcount(result) == 3
         counts = [sys.getrefcount(result[i]) for i in range(len(result))]  # the list's and the argument's
         assert counts == [2] * len(result), f"result items over-referenced: {counts}"
-        # conversion read the values the prediction read: the same call made
-        # with plain floats gives the same bits
-        plain = {p: v for p, v in converted.items()}
-        again = function(**plain)
-        assert struct.pack(f"{len(again)}d", *again) == struct.pack(f"{len(result)}d", *result)
+        assert struct.pack(f"{len(result)}d", *result) == struct.pack(f"{len(plain[1])}d", *plain[1])
 
 
-def run_batch(batch_seed, examples, log_path):
+CALLS_PER_EXAMPLE = 4  # spreads hypothesis's fixed cost of an example over several calls
+
+
+def run_batch(batch_seed, calls_wanted, log_path):
+    examples = -(-calls_wanted // CALLS_PER_EXAMPLE)
     with open(log_path, "w") as log:
         @seed(batch_seed)
         @settings(max_examples=examples, database=None, deadline=None, derandomize=False,
                   suppress_health_check=list(HealthCheck), print_blob=False,
                   phases=[Phase.explicit, Phase.generate])  # the first failing input, unshrunk
-        @given(calls())
-        def batch(call):
-            perform(*call, log)
+        @given(st.lists(calls(), min_size=CALLS_PER_EXAMPLE, max_size=CALLS_PER_EXAMPLE))
+        def batch(generated):
+            for call in generated:
+                perform(*call, log)
 
         batch()
+    return examples * CALLS_PER_EXAMPLE
 
 
 if __name__ == "__main__":
-    run_batch(int(sys.argv[1]), int(sys.argv[2]), sys.argv[3])
-    print(f"batch {sys.argv[1]}: {sys.argv[2]} examples")
+    made = run_batch(int(sys.argv[1]), int(sys.argv[2]), sys.argv[3])
+    print(f"batch {sys.argv[1]}: {made} calls")
