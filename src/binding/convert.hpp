@@ -23,6 +23,8 @@ inline constexpr std::size_t kMaxReservedElements = 4096;
 PyResult<double> extract_float(PyObject* object);
 
 // Any object passing PySequence_Check, iterated; each item a float as above.
+// A float64 vector is read from its buffer instead (binding/buffer.hpp), and
+// an exact list or tuple by index; both yield what iteration would yield.
 PyResult<std::vector<double>> extract_sequence(PyObject* object);
 
 // A float-sequence parameter: a str is refused before the sequence rules.

@@ -1,0 +1,111 @@
+#include "binding/buffer.hpp"
+
+#include <bit>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+namespace magnifex::binding {
+
+namespace {
+
+// The type that implements the buffer export of `type`: the last one along
+// the tp_base chain whose bf_getbuffer is the same function (subclasses
+// inherit the slot by copying it).
+PyTypeObject* buffer_exporter(PyTypeObject* type) {
+    const getbufferproc export_function = type->tp_as_buffer->bf_getbuffer;
+    PyTypeObject* exporter = type;
+    for (PyTypeObject* base = type->tp_base; base != nullptr; base = base->tp_base) {
+        if (base->tp_as_buffer == nullptr || base->tp_as_buffer->bf_getbuffer != export_function) break;
+        exporter = base;
+    }
+    return exporter;
+}
+
+template <class Slot>
+Slot sequence_slot(const PyTypeObject* type, Slot PySequenceMethods::*slot) {
+    return type->tp_as_sequence == nullptr ? nullptr : type->tp_as_sequence->*slot;
+}
+
+binaryfunc subscript_slot(const PyTypeObject* type) {
+    return type->tp_as_mapping == nullptr ? nullptr : type->tp_as_mapping->mp_subscript;
+}
+
+// True when iterating an instance of `type` runs the exporter's own code:
+// the slots that PyObject_GetIter, PySeqIter and PySequence_Size use.
+bool iterates_like_its_exporter(PyTypeObject* type) {
+    if (type->tp_as_buffer == nullptr || type->tp_as_buffer->bf_getbuffer == nullptr) return false;
+    PyTypeObject* exporter = buffer_exporter(type);
+    if (exporter == type) return true;
+    return type->tp_iter == exporter->tp_iter &&
+           sequence_slot(type, &PySequenceMethods::sq_item) == sequence_slot(exporter, &PySequenceMethods::sq_item) &&
+           sequence_slot(type, &PySequenceMethods::sq_length) ==
+               sequence_slot(exporter, &PySequenceMethods::sq_length) &&
+           subscript_slot(type) == subscript_slot(exporter);
+}
+
+// "d" and "@d" are native; "=d" is native order with the standard 8 bytes;
+// "<d" or ">d" only when that order is the machine's.
+bool is_native_float64(const char* format) {
+    if (format == nullptr) return false;  // exporters may omit it: unsigned bytes
+    const std::string_view text(format);
+    constexpr char native_order = std::endian::native == std::endian::little ? '<' : '>';
+    return text == "d" || text == "@d" || text == "=d" || (text.size() == 2 && text[0] == native_order && text[1] == 'd');
+}
+
+// A Py_buffer released on every path.
+class BufferView {
+public:
+    BufferView() = default;
+    BufferView(const BufferView&) = delete;
+    BufferView& operator=(const BufferView&) = delete;
+    ~BufferView() {
+        if (held_) PyBuffer_Release(&view_);
+    }
+    // Read-only access with strides and format: no exporter refuses it for
+    // being read-only or strided, so those cases are decided here, without
+    // an exception.
+    bool acquire(PyObject* object) {
+        held_ = PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0;
+        return held_;
+    }
+    const Py_buffer& view() const { return view_; }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+};
+
+bool is_contiguous_float64_vector(const Py_buffer& view) {
+    return view.ndim == 1 && view.itemsize == static_cast<Py_ssize_t>(sizeof(double)) &&
+           is_native_float64(view.format) && view.shape != nullptr &&
+           view.len == view.shape[0] * view.itemsize && PyBuffer_IsContiguous(&view, 'C') == 1;
+}
+
+}  // namespace
+
+std::optional<PyResult<std::vector<double>>> read_float64_buffer(PyObject* object) {
+    if (!iterates_like_its_exporter(Py_TYPE(object))) return std::nullopt;
+    BufferView buffer;
+    if (!buffer.acquire(object)) {
+        // Not an error of the argument: iteration, which the caller falls
+        // back to, does not ask for a buffer.
+        (void)PyErr::take();
+        return std::nullopt;
+    }
+    const Py_buffer& view = buffer.view();
+    if (!is_contiguous_float64_vector(view)) return std::nullopt;
+
+    const auto count = static_cast<std::size_t>(view.shape[0]);
+    try {
+        std::vector<double> values(count);
+        if (count != 0) std::memcpy(values.data(), view.buf, count * sizeof(double));
+        return PyResult<std::vector<double>>(std::move(values));
+    } catch (const std::bad_alloc&) {
+        return PyResult<std::vector<double>>(memory_error());
+    } catch (const std::length_error&) {
+        return PyResult<std::vector<double>>(memory_error());
+    }
+}
+
+}  // namespace magnifex::binding
