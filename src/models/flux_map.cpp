@@ -4,8 +4,10 @@
 // each row as a thin ring of weight bf_j.
 #include "models/flux_map.hpp"
 
+#include <algorithm>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "models/heyrovsky.hpp"
 #include "models/limb_darkened.hpp"
@@ -28,22 +30,56 @@ void assert_same_length(const std::vector<double>& bl, const std::vector<double>
     }
 }
 
+// The table as a profile. An ascending table (non-decreasing radii) is linear
+// between its radii: it is also cut into the pieces where it is linear and
+// non-zero inside [0, 1], which the routes integrate one by one, and its flux
+// is their exact sum. Any other table keeps the forward scan of interpolate()
+// and one rule over the source.
 class TabulatedProfile {
 public:
     TabulatedProfile(const std::vector<double>& radii, const std::vector<double>& brightness)
-        : radii_(radii), brightness_(brightness) {}
+        : radii_(radii), brightness_(brightness), ascending_(is_ascending(radii_, brightness_)) {
+        if (ascending_) cut_into_pieces();
+    }
 
-    double operator()(double x) const { return interpolate(radii_, brightness_, x, FIXED_VALUE_ZERO); }
+    double operator()(double x) const {
+        return ascending_ ? interpolate_ascending(radii_, brightness_, x, FIXED_VALUE_ZERO)
+                          : interpolate(radii_, brightness_, x, FIXED_VALUE_ZERO);
+    }
 
-    // N = int_0^1 2 pi x I(x) dx, one rule over [0, 1] (kinks are not split).
+    bool ascending() const { return ascending_; }
+    std::span<const LinearPiece> pieces() const { return pieces_; }
+
+    // N = int_0^1 2 pi x I(x) dx.
     double flux() const {
+        if (ascending_) return piecewise_linear_flux(pieces_);
         auto f = [this](double x) { return (*this)(x) * (kTwoPi * x); };
         return integrate(f, 0.0, 1.0, 1e-16).integral;
     }
 
 private:
+    // Segment k serves (bl_k, bl_k+1] (segment 0 also bl_0 itself); a
+    // zero-width segment serves no point. A single row is constant everywhere.
+    void cut_into_pieces() {
+        const std::size_t n = radii_.size();
+        if (n == 1) {
+            pieces_.push_back(LinearPiece{0.0, 1.0, 0.0, brightness_[0]});
+            return;
+        }
+        for (std::size_t k = 0; k + 1 < n; ++k) {
+            if (!(radii_[k] < radii_[k + 1])) continue;
+            const double lo = std::max(radii_[k], 0.0);
+            const double hi = std::min(radii_[k + 1], 1.0);
+            if (!(lo < hi)) continue;
+            const SegmentLine line = segment_line(radii_, brightness_, k);
+            pieces_.push_back(LinearPiece{lo, hi, line.slope, line.intercept});
+        }
+    }
+
     std::span<const double> radii_;
     std::span<const double> brightness_;
+    bool ascending_;
+    std::vector<LinearPiece> pieces_;
 };
 
 }  // namespace
@@ -52,14 +88,20 @@ Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(
     std::vector<double> l, double re, double rstar, std::vector<double> bl, std::vector<double> bf) {
     assert_same_length(bl, bf);
     const TabulatedProfile profile(bl, bf);
-    return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, profile.flux());
+    if (profile.ascending()) {
+        return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile.pieces(), profile.flux());
+    }
+    return _integrated_witt_mao_magnification(std::move(l), re, rstar, Profile(profile), profile.flux());
 }
 
 Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(
     std::vector<double> l, double re, double rstar, std::vector<double> bl, std::vector<double> bf) {
     assert_same_length(bl, bf);
     const TabulatedProfile profile(bl, bf);
-    return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, profile.flux());
+    if (profile.ascending()) {
+        return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile.pieces(), profile.flux());
+    }
+    return _integrated_heyrovsky_magnification(std::move(l), re, rstar, Profile(profile), profile.flux());
 }
 
 Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(

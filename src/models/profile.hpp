@@ -20,10 +20,20 @@ public:
 
     double operator()(double x) const { return call_(*this, x); }
 
+    // Whether this is the plain function `function` (the routes know the
+    // built-in law's derivative and integrate it by parts).
+    bool is(double (*function)(double)) const { return function_ != nullptr && function_ == function; }
+
 private:
     double (*function_)(double) = nullptr;
     const void* object_ = nullptr;
     double (*call_)(const Profile&, double);
+};
+
+// One piece of a profile that is linear between given radii:
+// I(x) = slope * x + intercept on [lo, hi], 0 <= lo < hi <= 1.
+struct LinearPiece {
+    double lo, hi, slope, intercept;
 };
 
 }  // namespace magnifex

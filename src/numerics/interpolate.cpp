@@ -21,6 +21,17 @@ std::size_t segment_index(std::span<const double> x, std::size_t n, double q) {
     return std::min(below, n - 2);
 }
 
+// The same count for non-decreasing x: the samples below q form a prefix of
+// x[1..n-1], whose length lower_bound finds.
+std::size_t segment_index_ascending(std::span<const double> x, std::size_t n, double q) {
+    if (!(q > x[0])) {
+        return 0;
+    }
+    const auto first = x.begin() + 1;
+    const auto below = static_cast<std::size_t>(std::lower_bound(first, x.begin() + n, q) - first);
+    return std::min(below, n - 2);
+}
+
 // Value outside the range on the side whose end sample is `end_value`.
 double outside(const OutOfRangeMode& mode, double line_value, double end_value) {
     if (std::holds_alternative<EndValue>(mode)) {
@@ -32,7 +43,30 @@ double outside(const OutOfRangeMode& mode, double line_value, double end_value) 
     return line_value;
 }
 
+// Steps 5 and 6 of the interpolation for segment k of n >= 2 samples.
+double line_value(std::span<const double> x, std::span<const double> y, std::size_t n, std::size_t k,
+                  double q, const OutOfRangeMode& mode) {
+    // Slope-intercept form, in this order and without fused multiply-add: the
+    // results (even at the samples) are defined by this rounding.
+    const SegmentLine line = segment_line(x, y, k);
+    const double v = line.slope * q + line.intercept;
+
+    if (x[0] > q) {
+        return outside(mode, v, y[0]);
+    }
+    if (q > x[n - 1]) {
+        return outside(mode, v, y[n - 1]);
+    }
+    return v;
+}
+
 }  // namespace
+
+SegmentLine segment_line(std::span<const double> x, std::span<const double> y, std::size_t k) {
+    const double m = (y[k + 1] - y[k]) / (x[k + 1] - x[k]);
+    const double c = y[k] - x[k] * m;
+    return SegmentLine{m, c};
+}
 
 double interpolate(std::span<const double> x, std::span<const double> y, double q,
                    OutOfRangeMode mode) {
@@ -43,21 +77,29 @@ double interpolate(std::span<const double> x, std::span<const double> y, double 
     if (n == 0) {
         return 0.0;
     }
+    return line_value(x, y, n, segment_index(x, n, q), q, mode);
+}
 
-    const std::size_t k = segment_index(x, n, q);
-    // Slope-intercept form, in this order and without fused multiply-add: the
-    // results (even at the samples) are defined by this rounding.
-    const double m = (y[k + 1] - y[k]) / (x[k + 1] - x[k]);
-    const double c = y[k] - x[k] * m;
-    const double v = m * q + c;
+bool is_ascending(std::span<const double> x, std::span<const double> y) {
+    const std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!(x[i - 1] <= x[i])) {
+            return false;
+        }
+    }
+    return n == 0 || x[0] == x[0];
+}
 
-    if (x[0] > q) {
-        return outside(mode, v, y[0]);
+double interpolate_ascending(std::span<const double> x, std::span<const double> y, double q,
+                             OutOfRangeMode mode) {
+    const std::size_t n = std::min(x.size(), y.size());
+    if (n == 1) {
+        return y[0];
     }
-    if (q > x[n - 1]) {
-        return outside(mode, v, y[n - 1]);
+    if (n == 0) {
+        return 0.0;
     }
-    return v;
+    return line_value(x, y, n, segment_index_ascending(x, n, q), q, mode);
 }
 
 }  // namespace magnifex

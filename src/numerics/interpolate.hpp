@@ -2,6 +2,7 @@
 // with a choice of what a query outside [x[0], x[n-1]] returns.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <variant>
 
@@ -31,5 +32,21 @@ inline constexpr OutOfRangeMode FIXED_VALUE_ZERO = FixedValue{0.0};
 // an infinite or NaN slope.
 double interpolate(std::span<const double> x, std::span<const double> y, double q,
                    OutOfRangeMode mode);
+
+// True when x[0] <= x[1] <= ... <= x[n-1] (no NaN) for n = min(x.size(), y.size()).
+bool is_ascending(std::span<const double> x, std::span<const double> y);
+
+// interpolate() for a table that is_ascending(): the same segment, found by
+// binary search, so a query costs O(log n); the same value bit for bit.
+double interpolate_ascending(std::span<const double> x, std::span<const double> y, double q,
+                             OutOfRangeMode mode);
+
+// The line of segment k, [x[k], x[k+1]], as interpolate() forms it:
+// slope (y[k+1] - y[k]) / (x[k+1] - x[k]) and intercept y[k] - x[k] * slope.
+struct SegmentLine {
+    double slope;
+    double intercept;
+};
+SegmentLine segment_line(std::span<const double> x, std::span<const double> y, std::size_t k);
 
 }  // namespace magnifex

@@ -46,16 +46,14 @@ inline constexpr double kQuadraticRatioHigh = 2.1;
 // Level tests start once this many evaluations are made (true from level 2).
 inline constexpr std::uint32_t kMinEvaluationsForTest = 14;
 
-}  // namespace detail
-
-// Integrates f over [a, b]; stops when the error estimate, scaled to [-1, 1],
-// falls below (tolerance / 4) / h. b < a, a zero or NaN tolerance and infinite
-// ends are not rejected: they run through the same arithmetic.
-template <class F>
-QuadratureResult integrate(F&& f, double a, double b, double tolerance) {
+// The level loop shared by the two entry points below: stop(error,
+// difference, sum) is asked, from level 2 on, whether the level's error
+// estimate, its change to the estimate, and the new estimate (all on the scale
+// of [-1, 1]) are good enough.
+template <class F, class Stop>
+QuadratureResult tanh_sinh(F&& f, double a, double b, Stop&& stop) {
     const double h = (b - a) * 0.5;
     const double c = (a + b) * 0.5;
-    const double threshold = (tolerance * 0.25) / h;
 
     // Every call of f goes through here, the centre included.
     auto guarded = [&f](double y) -> double {
@@ -83,19 +81,19 @@ QuadratureResult integrate(F&& f, double a, double b, double tolerance) {
         const double difference = sum * 0.5 - level_sum;
         sum = sum * 0.5 + level_sum;
 
-        if (count >= detail::kMinEvaluationsForTest) {
+        if (count >= kMinEvaluationsForTest) {
             if (difference == 0.0) {
                 error = 0.0;
                 break;
             }
             const double ratio = std::log(std::fabs(difference)) / std::log(previous);
-            if (detail::kQuadraticRatioLow < ratio && ratio < detail::kQuadraticRatioHigh) {
+            if (kQuadraticRatioLow < ratio && ratio < kQuadraticRatioHigh) {
                 error = difference * difference;
             } else {
                 error = std::fabs(difference);
             }
             // NaN in error never passes, so a NaN level never stops the loop.
-            if (threshold > error) {
+            if (stop(error, difference, sum)) {
                 break;
             }
         }
@@ -103,6 +101,33 @@ QuadratureResult integrate(F&& f, double a, double b, double tolerance) {
     }
 
     return QuadratureResult{error * h, sum * h, count};
+}
+
+}  // namespace detail
+
+// Integrates f over [a, b]; stops when the error estimate, scaled to [-1, 1],
+// falls below (tolerance / 4) / h. b < a, a zero or NaN tolerance and infinite
+// ends are not rejected: they run through the same arithmetic.
+template <class F>
+QuadratureResult integrate(F&& f, double a, double b, double tolerance) {
+    const double threshold = (tolerance * 0.25) / ((b - a) * 0.5);
+    return detail::tanh_sinh(f, a, b, [threshold](double error, double, double) { return threshold > error; });
+}
+
+// The same rule, stopped at the first level (from level 2 on) that changes
+// the estimate by less than relative_tolerance times its magnitude. The level
+// change itself is the error measure here, not its square: next to a
+// singularity just outside [a, b] successive changes can fall at a ratio near
+// 2 in their logarithms long before the estimate is converged, and the square
+// then claims digits that are not there. Where the rule converges, the change
+// of a level bounds the error of the level before it, so the result (one
+// level further) is well inside the tolerance; a smooth integrand stops after
+// 49 or 97 evaluations instead of running through all 385.
+template <class F>
+QuadratureResult integrate_relative(F&& f, double a, double b, double relative_tolerance) {
+    return detail::tanh_sinh(f, a, b, [relative_tolerance](double, double difference, double sum) {
+        return std::fabs(difference) < relative_tolerance * std::fabs(sum);
+    });
 }
 
 }  // namespace magnifex

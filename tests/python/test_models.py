@@ -126,12 +126,10 @@ def test_heyrovsky_opposite_signs_fail():
 INTEGRATED = [mx.integrated_witt_mao_magnification, mx.integrated_heyrovsky_magnification]
 
 def route_agreement_bar(l):
-    # The disk route differences A_disk with a step ~6e-6: inside the source the
-    # step straddles the log-singular slope at x = l (error ~ step/ring
-    # magnification scale), near the limb the singularity sits just outside.
-    if l <= 1.0:
-        return 3e-6
-    return 1e-7 if l < 1.1 else 1e-10
+    # A constant table makes both routes the uniform disk of the source's own
+    # radius: the disk route's end term A_disk(1) exactly, the ring route's
+    # integral of the ring magnification to its 1e-12.
+    return 1e-11
 
 
 def test_limb_darkening_lowers_the_edge_and_raises_the_centre():
