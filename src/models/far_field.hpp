@@ -41,6 +41,10 @@ struct FarFieldMoments {
     static FarFieldMoments uniform_disk();
     // A thin ring of radius r (source radii), unit weight: M_k = r^{2k}.
     static FarFieldMoments thin_ring(double r);
+    // Thin rings of radii bl_j and weights bf_j, not normalised (the sum of
+    // their magnifications): M_k = sum_j bf_j bl_j^{2k}. Usable only when every
+    // radius is >= 0 and every value finite.
+    static FarFieldMoments discrete_rings(std::span<const double> bl, std::span<const double> bf);
     // I(x) = 1 - coefficient (1 - sqrt(1 - x^2)), divided by `flux`.
     static FarFieldMoments linear_limb_darkening(double coefficient, double flux);
     // The piecewise-linear interpolation of (bl, bf), zero outside

@@ -2,6 +2,7 @@
 // profiles, for the far-field series (far_field.hpp), in closed form:
 //   uniform disk   1 / (k + 1);
 //   thin ring      r^{2k};
+//   ring sums      sum_j w_j r_j^{2k} (weights w_j, not normalised);
 //   linear law     (pi/N) [(1 - a)/(k + 1) + a B(k + 1, 3/2)], from
 //                  int_0^1 2 pi x^{2k+1} sqrt(1 - x^2) dx = pi B(k + 1, 3/2)
 //                  (t = x^2; DLMF 5.12.1), B(k + 1, 3/2) = B(k, 3/2) k/(k + 3/2);
@@ -80,6 +81,26 @@ FarFieldMoments FarFieldMoments::thin_ring(double r) {
     }
     m.support = std::fabs(r);
     m.usable = std::isfinite(r);
+    return m;
+}
+
+FarFieldMoments FarFieldMoments::discrete_rings(std::span<const double> bl, std::span<const double> bf) {
+    FarFieldMoments m;
+    const std::size_t n = bl.size() < bf.size() ? bl.size() : bf.size();
+    double support = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (!(bl[j] >= 0.0) || !std::isfinite(bl[j]) || !std::isfinite(bf[j])) return m;
+        const double r2 = bl[j] * bl[j];
+        double power = 1.0;
+        for (int k = 0; k < kCount; ++k) {
+            m.moment[k] = m.moment[k] + bf[j] * power;
+            m.majorant[k] = m.majorant[k] + std::fabs(bf[j]) * power;
+            power = power * r2;
+        }
+        if (bf[j] != 0.0 && bl[j] > support) support = bl[j];
+    }
+    m.support = support;
+    m.usable = true;
     return m;
 }
 

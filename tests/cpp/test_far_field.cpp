@@ -141,6 +141,30 @@ TEST(FarField, ThinRingAgreesWithClosedForm) {
     EXPECT_FALSE(far_field_magnification(1.7, 0.5, FarFieldMoments::thin_ring(2.0), &value));
 }
 
+// A weighted sum of rings is one series: against the sum of closed forms.
+TEST(FarField, DiscreteRingsAgreeWithSumOfClosedForms) {
+    const std::vector<double> bl{0.0, 0.2, 0.5, 0.9, 1.3}, bf{1.0, 0.7, -0.2, 0.4, 0.1};
+    const FarFieldMoments m = FarFieldMoments::discrete_rings(bl, bf);
+    EXPECT_DOUBLE_EQ(m.support, 1.3);
+    for (const double l : {2.5, 4.0, 30.0, 3e4}) {
+        for (const double rstar : {0.01, 0.3, 2.0}) {
+            double value = 0.0;
+            ASSERT_TRUE(far_field_magnification(l * rstar, rstar, m, &value)) << l << " " << rstar;
+            double sum = 0.0;
+            for (std::size_t j = 0; j < bl.size(); ++j) {
+                const Outcome<double> ring = heyrovsky_magnification(l, bl[j], 1.0, rstar);
+                ASSERT_TRUE(ring.ok());
+                sum = sum + ring.value() * bf[j];
+            }
+            EXPECT_NEAR(value / sum, 1.0, 1e-11) << l << " " << rstar;
+        }
+    }
+    // A negative radius is an error of the ring form, which the series must
+    // leave to it.
+    const std::vector<double> negative{0.5, -0.5}, two{1.0, 1.0};
+    EXPECT_FALSE(FarFieldMoments::discrete_rings(negative, two).usable);
+}
+
 // Table moments: closed forms, invariance under splitting, clipping to the
 // source, narrow segments, and the tables that the series refuses.
 TEST(FarField, TableMoments) {
