@@ -1,0 +1,69 @@
+// Far-field series of an extended source: the magnification of a source of
+// radius rho (Einstein radii) with radial brightness I(x), seen at a lens
+// distance u > rho, as the point-source magnification A0 plus its Laplacian
+// powers weighted by the profile's radial moments.
+//
+// The mean of a smooth function f of the plane over a circle of radius r is
+//   sum_k (r^2/4)^k (nabla^{2k} f)(centre) / (k!)^2    (Pizzetti's formula),
+// which for f = A0 converges while r < u (A0 is singular only at the lens).
+// Averaging over the rings of the source with the flux weights
+// 2 pi x I(x) / N gives
+//   A(u) = sum_k (rho^2/4)^k M_k nabla^{2k} A0(u) / (k!)^2,
+//   M_k  = (1/N) int_0^1 2 pi x I(x) x^{2k} dx.
+// The Laplacian powers are exact rational functions of u^2
+// (far_field_coefficients.hpp, tools/gen_far_field_coefficients.py).
+#pragma once
+
+#include <array>
+#include <span>
+
+#include "models/far_field_coefficients.hpp"
+
+namespace magnifex {
+
+// The radial moments of one brightness profile, computed once per call.
+struct FarFieldMoments {
+    static constexpr int kCount = far_field_detail::kFarFieldTerms + 1;
+
+    // M_k, k = 0 .. kFarFieldTerms; M_0 is the profile's exact flux over the
+    // normalisation that the caller divides by (1 for an exact one).
+    std::array<double, kCount> moment{};
+    // (1/|N|) int_0^1 2 pi x |I(x)| x^{2k} dx >= |M_k|.
+    std::array<double, kCount> majorant{};
+    // Outer radius of the brightness (source radii, at most 1 for a profile
+    // integrated over the source): majorant_{k+j} <= support^{2j} majorant_k.
+    double support = 1.0;
+    // False where the series does not describe the caller's integral (an
+    // empty or unordered table, non-finite values, a zero normalisation).
+    bool usable = false;
+
+    // I = 1, normalised exactly: M_k = 1 / (k + 1).
+    static FarFieldMoments uniform_disk();
+    // A thin ring of radius r (source radii), unit weight: M_k = r^{2k}.
+    static FarFieldMoments thin_ring(double r);
+    // Thin rings of radii bl_j and weights bf_j, not normalised (the sum of
+    // their magnifications): M_k = sum_j bf_j bl_j^{2k}. Usable only when every
+    // radius is >= 0 and every value finite.
+    static FarFieldMoments discrete_rings(std::span<const double> bl, std::span<const double> bf);
+    // I(x) = 1 - coefficient (1 - sqrt(1 - x^2)), divided by `flux`.
+    static FarFieldMoments linear_limb_darkening(double coefficient, double flux);
+    // The piecewise-linear interpolation of (bl, bf), zero outside
+    // [bl_0, bl_last], over x in [0, 1], divided by `flux`. A single row is a
+    // constant profile, as the interpolation makes it. Usable only for
+    // ascending bl.
+    static FarFieldMoments table(std::span<const double> bl, std::span<const double> bf, double flux);
+};
+
+// Smallest source-to-lens ratio u / (rho support) at which the series is
+// tried; below it far_field_magnification returns false at once.
+inline constexpr double kFarFieldMinRatio = 1.8;
+
+// The magnification at lens distance u of a source of radius rho (both in
+// Einstein radii) with the given moments, written to *out, when the series
+// truncated at kFarFieldTerms terms is within 2e-15 of it (relative, by the
+// tail bound in far_field.cpp). Returns false, leaving *out untouched, where
+// it is not: u/rho near or below the source's radius, the moments unusable,
+// u or rho non-finite or outside [1e-140, 1e100] and [0, oo).
+bool far_field_magnification(double u, double rho, const FarFieldMoments& moments, double* out);
+
+}  // namespace magnifex
