@@ -118,7 +118,7 @@ def _vb_tools():
              ("VBMicrolensing ESPLLightCurve (a1=0)", ["disk"], 0.0, None, "curve"),
              ("VBMicrolensing ESPLMag2 Tol 1e-2 (loop)", ["ld"], LD_COEFF, 1e-2, "mag2"),
              ("VBMicrolensing ESPLMag2 Tol 1e-4 (loop)", ["ld"], LD_COEFF, 1e-4, "mag2"),
-             ("VBMicrolensing ESPLLightCurve Tol 1e-4", ["ld"], LD_COEFF, 1e-4, "curve")]
+             ("VBMicrolensing ESPLLightCurve a1=0.6 Tol 1e-4", ["ld"], LD_COEFF, 1e-4, "curve")]
     tools = []
     for name, profiles, a1, tol, kind in names:
         if VBMicrolensing is None:
@@ -426,7 +426,8 @@ def main(argv=None):
     rows = []
     for w in chosen:
         mine = [j for j in jobs if j.w is w and j.tool.package == "magnifex"]
-        ref = min(mine, key=lambda j: (j.error, j.median())) if mine else None
+        # Equal errors (one function, list or numpy input): the first listed, not the faster by chance.
+        ref = min(mine, key=lambda j: (j.error, tools.index(j.tool))) if mine else None
         for tool in tools:
             if w.profile not in tool.profiles:
                 continue

@@ -155,8 +155,7 @@ def fill(doc, jobs, processes=2, path=CACHE, log=sys.stderr):
             doc["values"].setdefault(key, {})[lhex] = {"value": value, "rel_err": err}
             print("oracle %3d/%d %-16s l=%-22r %6.1f s" % (i + 1, len(jobs), key,
                   float.fromhex(lhex), took), file=log, flush=True)
-            if i % 10 == 9 or i + 1 == len(jobs):
-                save(doc, path)
+            save(doc, path)
 
 
 def check(doc, count):
