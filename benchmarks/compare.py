@@ -1,0 +1,462 @@
+#!/usr/bin/env python3
+"""magnifex beside VBMicrolensing and MulensModel, in one run.
+
+For every workload of benchmarks/workloads.py (a source profile, a source
+radius rho and a range of separations) it times each tool that computes that
+profile, as a user calls it from Python, and measures each tool's largest
+relative error against the mpmath oracle cached in benchmarks/data/oracle.json
+on the workload's sample (l = 0, the limb and 38 more points).
+
+Timing: the tools are interleaved, one measurement of each (workload, tool)
+in turn, repeated; a measurement times a tool on a strided subset of the
+workload's separations (all of them for a fast tool), enough calls to last
+about --target seconds, with the garbage collector off, in the CPU time of
+the thread (time.thread_time_ns), so that time spent descheduled on a
+loaded machine does not count; caches shared with other processes still do. Input conversion
+(a list or numpy array of separations, a MulensModel model) is prepared
+outside the timed region. The table gives the median ns per point, the
+interquartile range of the repeats relative to the median, the largest error,
+and the ratio of the median to that of the most accurate magnifex function
+of the workload (marked *).
+
+Usage:
+  python benchmarks/compare.py               full run (a few minutes)
+  python benchmarks/compare.py --quick       fewer points and repeats
+  python benchmarks/compare.py --smoke       two tiny workloads (CI)
+  options: --markdown, --cached-oracle (never compute oracle values),
+           --workload NAME (repeatable), --repeats N, --target SECONDS
+The peers are optional: pip install VBMicrolensing MulensModel (the "bench"
+extra). Without them their rows say "not installed".
+"""
+
+import argparse
+import gc
+import math
+import os
+import platform
+import statistics
+import sys
+import time
+import warnings
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import workloads  # noqa: E402
+from workloads import LD_COEFF, LD_GAMMA, TABLE_BF, TABLE_BL  # noqa: E402
+
+try:
+    import numpy as np
+except ImportError:          # numpy rows and MulensModel need it
+    np = None
+
+import magnifex as mx  # noqa: E402
+
+
+class NotInstalled(Exception):
+    pass
+
+
+class Tool:
+    """One way of computing a profile. `prepare(workload, ls)` builds the call's
+    input from separations l in source radii (outside the timed region);
+    `run(workload, prepared)` returns the magnifications."""
+
+    def __init__(self, name, profiles, prepare, run, package="magnifex", available=True):
+        self.name, self.profiles, self.prepare, self.run = name, profiles, prepare, run
+        self.package, self.available = package, available
+
+
+# --------------------------------------------------------------------------
+# magnifex
+
+def _mx_tools():
+    def as_list(w, ls):
+        return list(ls)
+
+    def as_array(w, ls):
+        if np is None:
+            raise NotInstalled("numpy")
+        return np.array(ls, dtype=np.float64)
+
+    tab = (TABLE_BL, TABLE_BF)
+    return [
+        Tool("magnifex witt_mao_magnification (list)", ["disk"], as_list,
+             lambda w, x: mx.witt_mao_magnification(x, 1.0, w.rho)),
+        Tool("magnifex witt_mao_magnification (numpy)", ["disk"], as_array,
+             lambda w, x: mx.witt_mao_magnification(x, 1.0, w.rho)),
+        Tool("magnifex integrated_heyrovsky (list)", ["ld"], as_list,
+             lambda w, x: mx.integrated_heyrovsky_magnification(x, 1.0, w.rho)),
+        Tool("magnifex integrated_heyrovsky (numpy)", ["ld"], as_array,
+             lambda w, x: mx.integrated_heyrovsky_magnification(x, 1.0, w.rho)),
+        Tool("magnifex integrated_witt_mao (list)", ["ld"], as_list,
+             lambda w, x: mx.integrated_witt_mao_magnification(x, 1.0, w.rho)),
+        Tool("magnifex flux_map_heyrovsky 50 rows (list)", ["table"], as_list,
+             lambda w, x: mx.integrated_flux_map_heyrovsky_magnification(x, 1.0, w.rho, *tab)),
+        Tool("magnifex flux_map_heyrovsky 50 rows (numpy)", ["table"], as_array,
+             lambda w, x: mx.integrated_flux_map_heyrovsky_magnification(x, 1.0, w.rho, *tab)),
+        Tool("magnifex flux_map_witt_mao 50 rows (list)", ["table"], as_list,
+             lambda w, x: mx.integrated_flux_map_witt_mao_magnification(x, 1.0, w.rho, *tab)),
+    ]
+
+
+# --------------------------------------------------------------------------
+# VBMicrolensing: ESPLMag interpolates a precomputed table of the uniform disk;
+# ESPLMag2 integrates the limb-darkened source (linear law a1, the same
+# I = 1 - a1 (1 - sqrt(1 - x^2)) as magnifex) to its tolerance Tol;
+# ESPLLightCurve evaluates a whole light curve in one call (uniform for a1 = 0,
+# otherwise through ESPLMag2). The light curve's parameters are
+# [ln u0, ln tE, t0, ln rho]; with u0 = 0, tE = 1, t0 = 0 the separation at
+# time t is sqrt(t^2) = |t|, so the times are the separations themselves.
+
+def _vb_tools():
+    try:
+        import VBMicrolensing
+    except ImportError:
+        VBMicrolensing = None
+    names = [("VBMicrolensing ESPLMag (loop)", ["disk"], 0.0, None, "mag"),
+             ("VBMicrolensing ESPLLightCurve (a1=0)", ["disk"], 0.0, None, "curve"),
+             ("VBMicrolensing ESPLMag2 Tol 1e-2 (loop)", ["ld"], LD_COEFF, 1e-2, "mag2"),
+             ("VBMicrolensing ESPLMag2 Tol 1e-4 (loop)", ["ld"], LD_COEFF, 1e-4, "mag2"),
+             ("VBMicrolensing ESPLLightCurve a1=0.6 Tol 1e-4", ["ld"], LD_COEFF, 1e-4, "curve")]
+    tools = []
+    for name, profiles, a1, tol, kind in names:
+        if VBMicrolensing is None:
+            tools.append(Tool(name, profiles, None, None, "VBMicrolensing", False))
+            continue
+        vb = VBMicrolensing.VBMicrolensing()
+        vb.a1 = a1
+        if tol is not None:
+            vb.Tol = tol
+
+        def prepare(w, ls, kind=kind):
+            us = [l * w.rho for l in ls]
+            if kind == "curve":
+                return ([-math.inf, 0.0, 0.0, math.log(w.rho)], us)
+            return us
+
+        if kind == "mag":
+            def run(w, us, f=vb.ESPLMag):
+                rho = w.rho
+                return [f(u, rho) for u in us]
+        elif kind == "mag2":
+            def run(w, us, f=vb.ESPLMag2):
+                rho = w.rho
+                return [f(u, rho) for u in us]
+        else:
+            def run(w, args, f=vb.ESPLLightCurve):
+                return f(*args)[0]
+        tools.append(Tool(name, profiles, prepare, run, "VBMicrolensing"))
+    return tools
+
+
+# --------------------------------------------------------------------------
+# MulensModel: a Model with u0 = 0, tE = 1, t0 = 0 (so the separation at time
+# t is |t|) whose finite-source method covers every time, called with an array
+# of times as a user fits a light curve; Gamma = 2 u / (3 - u) for the law u.
+
+def _mm_tools():
+    try:
+        import MulensModel
+    except ImportError:
+        MulensModel = None
+    names = [("MulensModel finite_source_uniform_Gould94", ["disk"], False),
+             ("MulensModel finite_source_uniform_WittMao94", ["disk"], False),
+             ("MulensModel finite_source_LD_Yoo04", ["ld"], True),
+             ("MulensModel finite_source_LD_Lee09", ["ld"], True)]
+    tools = []
+    for name, profiles, ld in names:
+        if MulensModel is None or np is None:
+            tools.append(Tool(name, profiles, None, None, "MulensModel", False))
+            continue
+        method = name.split()[1]
+
+        def prepare(w, ls, method=method):
+            model = MulensModel.Model({"t_0": 0.0, "u_0": 0.0, "t_E": 1.0, "rho": w.rho})
+            model.set_magnification_methods([-1.0, method, w.umax + 1.0])
+            return model, np.array([l * w.rho for l in ls], dtype=np.float64)
+
+        def run(w, args, ld=ld):
+            model, times = args
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                if ld:
+                    return model.get_magnification(times, gamma=LD_GAMMA)
+                return model.get_magnification(times)
+        tools.append(Tool(name, profiles, prepare, run, "MulensModel"))
+    return tools
+
+
+def all_tools():
+    return _mx_tools() + _vb_tools() + _mm_tools()
+
+
+# --------------------------------------------------------------------------
+# Errors against the oracle
+
+def where(w, l):
+    if l == 0.0:
+        return "u=0"
+    if l == 1.0:
+        return "limb"
+    return "u=%.3g" % (l * w.rho)
+
+
+def evaluate_each(tool, w, ls):
+    """Values at ls, NaN where the tool returns a non-finite value; and the
+    points where it raises."""
+    try:
+        return [float(v) for v in tool.run(w, tool.prepare(w, ls))], []
+    except Exception:
+        pass
+    values, raised = [], []
+    for l in ls:
+        try:
+            values.append(float(tool.run(w, tool.prepare(w, [l]))[0]))
+        except Exception:
+            values.append(math.nan)
+            raised.append(l)
+    return values, raised
+
+
+def sample_of(w, stride):
+    return [l for i, l in enumerate(w.sample()) if l in (0.0, 1.0) or i % stride == 0]
+
+
+def max_error(tool, w, oracle, stride=1):
+    """(largest relative error over the points with a value, its text with the
+    points where the tool gives no number). stride > 1 keeps l = 0, the limb
+    and every stride-th point of the sample."""
+    sample = sample_of(w, stride)
+    ls = [l for l in sample if l in oracle]
+    if not ls:
+        return math.inf, "no oracle"
+    values, raised = evaluate_each(tool, w, ls)
+    worst, nonfinite = 0.0, []
+    for l, v in zip(ls, values):
+        if l in raised:
+            continue
+        if not math.isfinite(v):
+            nonfinite.append(l)
+            continue
+        worst = max(worst, abs(v - oracle[l]) / abs(oracle[l]))
+    text = "%.1e" % worst
+    notes = []
+    if nonfinite:
+        notes.append("NaN at " + ", ".join(where(w, l) for l in nonfinite[:3])
+                     + (" +%d" % (len(nonfinite) - 3) if len(nonfinite) > 3 else ""))
+    if raised:
+        notes.append("raises at " + ", ".join(where(w, l) for l in raised[:3])
+                     + (" +%d" % (len(raised) - 3) if len(raised) > 3 else ""))
+    if len(ls) < len(sample):
+        notes.append("oracle at %d/%d pts" % (len(ls), len(sample)))
+    if notes:
+        text += " (" + "; ".join(notes) + ")"
+    return worst, text
+
+
+def oracle_for(chosen, cached_only, log):
+    import json
+    path = os.path.join(HERE, "data", "oracle.json")
+    doc = {"values": {}}
+    if os.path.exists(path):
+        with open(path) as fh:
+            doc = json.load(fh)
+    if not cached_only:
+        need = [w for w in chosen
+                if any(float.hex(l) not in doc["values"].get(w.oracle_key, {}) for l in w.sample())]
+        if need:
+            import make_oracle
+            doc = make_oracle.load()
+            jobs = make_oracle.missing(doc, need)
+            print("computing %d missing oracle values (slow; --cached-oracle skips)" % len(jobs),
+                  file=log, flush=True)
+            make_oracle.fill(doc, jobs, log=log)
+    out = {}
+    for w in chosen:
+        have = doc["values"].get(w.oracle_key, {})
+        out[w.name] = {float.fromhex(k): float(v["value"]) for k, v in have.items()}
+    return out
+
+
+# --------------------------------------------------------------------------
+# Timing
+
+class Job:
+    def __init__(self, w, tool, grid, target):
+        self.w, self.tool, self.samples = w, tool, []
+        self._calibrate(grid, target)
+
+    def _calibrate(self, grid, target):
+        w, tool = self.w, self.tool
+        probe = grid[::max(1, len(grid) // 10)]
+        try:
+            tool.run(w, tool.prepare(w, probe))
+        except Exception:
+            # A tool that raises at some points is timed on the others.
+            grid = [l for l in grid if not evaluate_each(tool, w, [l])[1]]
+            probe = grid[::max(1, len(grid) // 10)]
+        if not grid:
+            raise RuntimeError("raises at every point")
+        args = tool.prepare(w, probe)
+        t0 = time.thread_time()
+        tool.run(w, args)
+        per_point = max((time.thread_time() - t0) / len(probe), 1e-9)
+        n = int(min(len(grid), max(5, target / per_point)))
+        self.points = grid[::max(1, len(grid) // n)][:n] if n < len(grid) else grid
+        self.args = tool.prepare(w, self.points)
+        self.inner = max(1, int(round(target / (per_point * len(self.points)))))
+        tool.run(w, self.args)                 # warm-up, not timed
+
+    def measure(self):
+        run, w, args, inner = self.tool.run, self.w, self.args, self.inner
+        gc.disable()
+        try:
+            t0 = time.thread_time_ns()
+            for _ in range(inner):
+                run(w, args)
+            took = time.thread_time_ns() - t0
+        finally:
+            gc.enable()
+        self.samples.append(took / (inner * len(self.points)))
+
+    def median(self):
+        return statistics.median(self.samples)
+
+    def iqr(self):
+        if len(self.samples) < 2:
+            return math.nan
+        q = statistics.quantiles(self.samples, n=4, method="inclusive")
+        return (q[2] - q[0]) / self.median()
+
+
+# --------------------------------------------------------------------------
+# Output
+
+def fmt_ns(ns):
+    if ns < 1e3:
+        return "%.0f ns" % ns
+    if ns < 1e6:
+        return "%.3g µs" % (ns / 1e3)
+    return "%.3g ms" % (ns / 1e6)
+
+
+def versions():
+    out = ["magnifex " + getattr(mx, "__version__", "(source)")]
+    for name in ("VBMicrolensing", "MulensModel", "numpy"):
+        try:
+            from importlib.metadata import version
+            out.append("%s %s" % (name, version(name)))
+        except Exception:
+            out.append("%s not installed" % name)
+    return ", ".join(out)
+
+
+def print_table(rows, markdown, out):
+    head = ["workload", "tool", "ns/pt (median)", "IQR", "max rel. error", "ratio"]
+    if markdown:
+        print("| " + " | ".join(head) + " |", file=out)
+        print("|" + "|".join(["---"] * 4 + ["---", "---:"]) + "|", file=out)
+        for r in rows:
+            print("| " + " | ".join(r) + " |", file=out)
+        return
+    widths = [max(len(h), *(len(r[i]) for r in rows)) for i, h in enumerate(head)]
+    line = "  ".join("%-*s" % (wd, h) for wd, h in zip(widths, head))
+    print(line, file=out)
+    print("-" * len(line), file=out)
+    last = None
+    for r in rows:
+        cells = list(r)
+        if cells[0] == last:
+            cells[0] = ""
+        else:
+            last = cells[0]
+        print("  ".join("%-*s" % (wd, c) for wd, c in zip(widths, cells)).rstrip(), file=out)
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    mode = ap.add_mutually_exclusive_group()
+    mode.add_argument("--quick", action="store_true", help="200 points, 3 repeats")
+    mode.add_argument("--smoke", action="store_true", help="two tiny workloads, 2 repeats (CI)")
+    ap.add_argument("--markdown", action="store_true", help="print a Markdown table")
+    ap.add_argument("--cached-oracle", action="store_true",
+                    help="never compute oracle values; points without one are left out")
+    ap.add_argument("--workload", action="append", help="only this workload (repeatable)")
+    ap.add_argument("--repeats", type=int)
+    ap.add_argument("--target", type=float, help="seconds per measurement")
+    args = ap.parse_args(argv)
+
+    if args.smoke:
+        points, repeats, target, names, stride = 20, 2, 0.002, workloads.SMOKE, 8
+    elif args.quick:
+        points, repeats, target, names, stride = 200, 3, 0.02, None, 1
+    else:
+        points, repeats, target, names, stride = workloads.GRID_POINTS, 7, 0.08, None, 1
+    repeats = args.repeats or repeats
+    target = args.target or target
+    names = args.workload or names
+    chosen = workloads.by_name(names) if names else workloads.WORKLOADS
+    log = sys.stderr
+
+    started = time.time()
+    load_before = os.getloadavg()
+    oracle = oracle_for(chosen, args.cached_oracle, log)
+    tools = all_tools()
+
+    jobs, results = [], {}
+    for w in chosen:
+        grid = w.grid(points)
+        for tool in tools:
+            if w.profile not in tool.profiles or not tool.available:
+                continue
+            try:
+                job = Job(w, tool, grid, target)
+            except Exception as exc:
+                results[(w.name, tool.name)] = ("fails: %s" % str(exc).splitlines()[0][:40], "", "", "")
+                continue
+            worst, text = max_error(tool, w, oracle[w.name], stride)
+            job.error, job.error_text = worst, text
+            jobs.append(job)
+    print("%d timings x %d repeats, interleaved" % (len(jobs), repeats), file=log, flush=True)
+    for _ in range(repeats):
+        for job in jobs:
+            job.measure()
+
+    rows = []
+    for w in chosen:
+        mine = [j for j in jobs if j.w is w and j.tool.package == "magnifex"]
+        # Equal errors (one function, list or numpy input): the first listed, not the faster by chance.
+        ref = min(mine, key=lambda j: (j.error, tools.index(j.tool))) if mine else None
+        for tool in tools:
+            if w.profile not in tool.profiles:
+                continue
+            name = tool.name + (" *" if ref is not None and tool is ref.tool else "")
+            if not tool.available:
+                rows.append([w.name, tool.name, "not installed", "", "", ""])
+                continue
+            job = next((j for j in jobs if j.w is w and j.tool is tool), None)
+            if job is None:
+                rows.append([w.name, name] + list(results[(w.name, tool.name)]))
+                continue
+            ratio = "%.3gx" % (job.median() / ref.median()) if ref else ""
+            rows.append([w.name, name, fmt_ns(job.median()), "%.0f%%" % (100 * job.iqr()),
+                         job.error_text, ratio])
+        if w.profile == "table":
+            rows.append([w.name, "VBMicrolensing, MulensModel", "no tabulated profile", "", "", ""])
+
+    out = sys.stdout
+    load_after = os.getloadavg()
+    print("# %s; Python %s on %s, %d cores; load average %.1f before, %.1f after; %.0f s"
+          % (versions(), platform.python_version(), platform.machine(), os.cpu_count() or 0,
+             load_before[0], load_after[0], time.time() - started), file=out)
+    print("# %d points per workload (strided subsets for slow tools), %d interleaved repeats; "
+          "errors on %d oracle points; ratio to the magnifex row marked *"
+          % (points, repeats, len(sample_of(chosen[0], stride))),
+          file=out)
+    print_table(rows, args.markdown, out)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,129 @@
+"""The comparison benchmark (benchmarks/compare.py) on its two tiny workloads,
+from the cached oracle, with whatever peers are installed; and the cached
+oracle itself: it covers every workload's sample, and a few of its values are
+recomputed here with mpmath."""
+
+import json
+import math
+import os
+import re
+import sys
+
+import pytest
+
+BENCH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "benchmarks")
+sys.path.insert(0, BENCH)
+
+import workloads  # noqa: E402
+
+CACHE = os.path.join(BENCH, "data", "oracle.json")
+ROW = re.compile(r"^(?P<workload>\S.*?\S)?\s{2,}(?P<tool>(magnifex|VBMicrolensing|MulensModel) .*?)\s{2,}"
+                 r"(?P<rest>.*)$")
+
+
+@pytest.fixture(scope="module")
+def smoke(run_python):
+    code = f"""
+        import runpy, sys
+        sys.argv = ["compare.py", "--smoke", "--cached-oracle"]
+        runpy.run_path({os.path.join(BENCH, "compare.py")!r}, run_name="__main__")
+    """
+    done = run_python(code, timeout=300)
+    assert done.returncode == 0, done.stderr
+    return done.stdout
+
+
+def table_rows(text):
+    """{(workload, tool): [ns/pt, IQR, error, ratio]} of the plain table; the
+    reference row's tool keeps its marker " *"."""
+    rows, workload = {}, None
+    for line in text.splitlines():
+        m = ROW.match(line)
+        if not m:
+            continue
+        workload = m.group("workload") or workload
+        rest = m.group("rest").strip()
+        rows[(workload, m.group("tool"))] = re.split(r"\s{2,}", rest) if rest != "not installed" else [rest]
+    return rows
+
+
+def seconds(text):
+    value, unit = text.split()
+    return float(value) * {"ns": 1e-9, "µs": 1e-6, "ms": 1e-3}[unit]
+
+
+def test_smoke_run_prints_one_row_per_tool(smoke):
+    assert "ns/pt (median)" in smoke.splitlines()[2]
+    rows = table_rows(smoke)
+    mine = [k for k in rows if k[1].startswith("magnifex")]
+    assert {w for w, _ in rows} == set(workloads.SMOKE)
+    assert len(mine) == 5                  # two disk functions, three limb-darkened ones
+    for w in workloads.SMOKE:              # one reference row per workload, at ratio 1
+        assert [rows[k][3] for k in mine if k[0] == w and k[1].endswith(" *")] == ["1x"]
+    for (workload, tool), cells in rows.items():
+        if cells == ["not installed"]:
+            assert not tool.startswith("magnifex")
+            continue
+        assert seconds(cells[0]) > 0, (workload, tool)
+        assert cells[3].endswith("x"), (workload, tool)
+
+
+def test_smoke_errors_match_each_tools_accuracy(smoke):
+    """magnifex within its accuracy bars of the oracle, peers within their
+    percent-level accuracy: a slip in units (l against u, rho) or in the
+    limb-darkening convention (a1, Gamma) shows up as a large error here."""
+    for (workload, tool), cells in table_rows(smoke).items():
+        if cells == ["not installed"]:
+            continue
+        tool = tool.rstrip(" *")
+        error = float(cells[2].split()[0])
+        if tool.startswith("magnifex"):
+            # The disk route of the limb-darkened integral is the less accurate one.
+            bar = 1e-5 if "witt_mao (list)" in tool and workload.startswith("ld") else 1e-10
+        else:
+            bar = 1e-2
+        assert error < bar, (workload, tool, cells[2])
+
+
+def test_markdown_table():
+    import compare
+
+    class Out(list):
+        def write(self, text):
+            self.append(text)
+
+    out = Out()
+    compare.print_table([["w", "t *", "1 ns", "2%", "1.0e-13", "1x"]], True, out)
+    lines = "".join(out).splitlines()
+    assert lines[0].startswith("| workload | tool |") and lines[2] == "| w | t * | 1 ns | 2% | 1.0e-13 | 1x |"
+
+
+@pytest.fixture(scope="module")
+def cache():
+    with open(CACHE) as fh:
+        return json.load(fh)
+
+
+def test_cache_covers_every_sample(cache):
+    for w in workloads.WORKLOADS:
+        have = cache["values"][w.oracle_key]
+        missing = [l for l in w.sample() if float.hex(l) not in have]
+        assert not missing, (w.name, missing)
+
+
+@pytest.mark.parametrize("key, l", [
+    ("disk|rho=0.1", 1.0),                      # the limb
+    ("disk|rho=0.001", 0.0),                    # the centre
+    ("disk|rho=1.0", 2.4078947368421053),
+    ("ld|rho=0.001", 2921.0526315789475),       # far from the source: a cheap ring integral
+])
+def test_cached_oracle_values_regenerate(cache, key, l):
+    pytest.importorskip("mpmath")
+    import make_oracle
+
+    profile, rho = key.split("|rho=")
+    entry = cache["values"][key][float.hex(l)]
+    value, err = make_oracle.oracle_value(profile, l, float(rho))
+    assert err < make_oracle.MAX_REL_ERR
+    assert math.isclose(float(value), float(entry["value"]), rel_tol=1e-15)
+    assert abs(value - make_oracle.mpf(entry["value"])) / abs(value) < 1e-18
