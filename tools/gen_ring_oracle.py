@@ -159,7 +159,8 @@ def evaluate(case):
         total, worst = mpf(0), 0.0
         for rj, wj in zip(TABLE["bl"], TABLE["bf"]):
             value, diff = oracle(case["l"], rj, case["re"], case["rstar"])
-            total += value * mpf(wj)
+            with mp.workdps(QUAD_DPS):  # whatever precision the caller left set
+                total += value * mpf(wj)
             worst = max(worst, float(diff))
         case["value"], case["oracle_rel_err"] = fmt(total), worst
     else:
