@@ -5,8 +5,7 @@ tools/gen_lens_golden.py, data in tests/data/lens_golden.json).
 
 Bars, relative error (each a little above what the module measures; the
 report tool prints the measured worst cases):
-  uniform disk: 1e-12, except within 1e-3 rho of the limb (|l - 1| < 1e-3),
-      where the closed form cancels and no bar applies (measured <= 2e-5);
+  uniform disk: 1e-12 everywhere, the limb included;
   thin ring and discrete ring sum: 1e-12 everywhere, up to the ring;
   ring route (integrated_heyrovsky_magnification and its tabulated form):
       1e-12 everywhere, kinks and jumps of a table included (each table piece
@@ -70,8 +69,8 @@ def bar(function, case):
         return 1e-12
     if function in DISK_ROUTE or function in RING_ROUTE:
         return route_bar(function, case)
-    # witt_mao_magnification: exempt within 1e-3 rho of the limb (u = l rho).
-    return None if abs(args["l"] - 1.0) < 1e-3 else 1e-12
+    # witt_mao_magnification: everywhere, the limb included.
+    return 1e-12
 
 
 def groups():
