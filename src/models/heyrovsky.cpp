@@ -26,6 +26,7 @@
 #include <limits>
 
 #include "elliptic/carlson.hpp"
+#include "elliptic/complete_lanes.hpp"
 #include "elliptic/complete.hpp"
 
 namespace magnifex {
@@ -123,7 +124,7 @@ double point_source(double s, double beta) {
 //   2 pi A = 4 |q|/sqrt(1 + 4 t) [ (1 + 2 t) RF + (n/3) RJ ],
 //   1 - m = (4 q^2 t + 1)/(4 t + 1).
 // 1 - n = q^2 >= ~1e-32 (l - r is at least an ulp of l), so both complements
-// stay positive and RF, RJ do not fail on them.
+// stay positive and the Gauss transformation cannot fail on them.
 Fallible ring_average(double l, double r, double beta) {
     if (!(l + r < kLargeLength)) {
         // A depends on l/beta and r/beta only.
@@ -142,20 +143,20 @@ Fallible ring_average(double l, double r, double beta) {
     const double t = near ? 0.0 : 1.0 / dd;
     const double c = near ? (4.0 * p + dd) / (4.0 + dd) : (4.0 * (p * t) + 1.0) / (4.0 * t + 1.0);
 
-    const Fallible rf = elliprf(0.0, c, 1.0);
-    if (rf.failed()) return rf;
-    const Fallible rj = elliprj(0.0, c, 1.0, p);
-    if (rj.failed()) return rj;
-    const double third_n = n / 3.0;
+    // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation
+    // (Bulirsch's cel, elliptic/complete_lanes.hpp), every term positive.
+    const lanes::CompleteIntegrals<double> in = lanes::complete_integrals(std::sqrt(c), p);
+    const double rf = in.cos2 + in.sin2;
+    const double n_third_rj = n * in.sin2_p;  // (n/3) RJ(0, c, 1, p)
     double a;
     if (near) {
         const double s = sigma / beta;
-        const double bracket = (2.0 + dd) * rf.value + dd * (third_n * rj.value);
+        const double bracket = (2.0 + dd) * rf + dd * n_third_rj;
         // 2/(S sqrt(4 + D^2)) times bracket/pi: neither factor exceeds A, so
         // nothing overflows before A itself does (a ring at 1e-308 source radii).
         a = (2.0 / (s * std::sqrt(4.0 + dd))) * (bracket / kPi);
     } else {
-        const double bracket = (1.0 + 2.0 * t) * rf.value + third_n * rj.value;
+        const double bracket = (1.0 + 2.0 * t) * rf + n_third_rj;
         a = (((4.0 * std::fabs(q)) / std::sqrt(1.0 + 4.0 * t)) * bracket) / kTwoPi;
     }
     return Fallible::ok(at_least_one(a));
