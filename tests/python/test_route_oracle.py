@@ -23,7 +23,7 @@ import pytest
 import magnifex as mx
 
 from lens_golden import rel_error
-from test_models_accuracy import DISK_KERNEL_INEXACT_AT_LIMB, disk_route_bar
+from test_models_accuracy import disk_route_bar
 
 DATA_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "route_oracle.json")
 with open(DATA_PATH) as fh:
