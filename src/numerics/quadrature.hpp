@@ -10,6 +10,9 @@
 // halved step brings; the change it makes to the estimate is the error
 // measure, squared when successive changes show quadratic convergence.
 //
+// integrate() stops at an absolute tolerance; integrate_relative() at the
+// first level whose change is small against the estimate itself.
+//
 // Non-finite integrand values count as 0, so an integrable end singularity
 // costs nothing but its own nodes. The routine has no failure path, keeps no
 // state, and allocates nothing. Between 25 and 385 evaluations of f.
