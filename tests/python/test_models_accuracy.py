@@ -47,7 +47,7 @@ DISK_ROUTE = {
 
 # True while witt_mao_carlson_kernel loses accuracy next to the disk's limb;
 # the disk route's bars below rest on it.
-DISK_KERNEL_INEXACT_AT_LIMB = True
+DISK_KERNEL_INEXACT_AT_LIMB = False
 
 
 def disk_route_bar(l):
