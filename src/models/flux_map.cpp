@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "models/far_field.hpp"
 #include "models/heyrovsky.hpp"
 #include "models/limb_darkened.hpp"
 #include "models/panic.hpp"
@@ -82,6 +83,15 @@ private:
     std::vector<LinearPiece> pieces_;
 };
 
+// Radial moments of an ascending table over its exact flux, for the routes'
+// far-field series. M_0 is that flux over itself, 1 exactly; its rounded
+// quotient would leave every result far away an ulp below 1.
+FarFieldMoments far_field_moments(std::span<const double> bl, std::span<const double> bf, double flux) {
+    FarFieldMoments far = FarFieldMoments::table(bl, bf, flux);
+    far.moment[0] = 1.0;
+    return far;
+}
+
 }  // namespace
 
 Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(
@@ -89,7 +99,9 @@ Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(
     assert_same_length(bl, bf);
     const TabulatedProfile profile(bl, bf);
     if (profile.ascending()) {
-        return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile.pieces(), profile.flux());
+        const double flux = profile.flux();
+        return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile.pieces(), flux,
+                                              far_field_moments(bl, bf, flux));
     }
     return _integrated_witt_mao_magnification(std::move(l), re, rstar, Profile(profile), profile.flux());
 }
@@ -99,7 +111,9 @@ Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(
     assert_same_length(bl, bf);
     const TabulatedProfile profile(bl, bf);
     if (profile.ascending()) {
-        return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile.pieces(), profile.flux());
+        const double flux = profile.flux();
+        return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile.pieces(), flux,
+                                              far_field_moments(bl, bf, flux));
     }
     return _integrated_heyrovsky_magnification(std::move(l), re, rstar, Profile(profile), profile.flux());
 }
