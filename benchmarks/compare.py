@@ -5,16 +5,17 @@ For every workload of benchmarks/workloads.py (a source profile, a source
 radius rho and a range of separations) it times each tool that computes that
 profile, as a user calls it from Python, and measures each tool's largest
 relative error against the mpmath oracle cached in benchmarks/data/oracle.json
-on the workload's sample (l = 0, the limb and 38 more points).
+on the workload's sample (l = 0, the limb and 38 more points; 11 points for
+the 50-row table, whose oracle costs minutes a point).
 
 Timing: the tools are interleaved, one measurement of each (workload, tool)
 in turn, repeated; a measurement times a tool on a strided subset of the
 workload's separations (all of them for a fast tool), enough calls to last
 about --target seconds, with the garbage collector off, in the CPU time of
-the thread (time.thread_time_ns), so that time spent descheduled on a
-loaded machine does not count; caches shared with other processes still do. Input conversion
-(a list or numpy array of separations, a MulensModel model) is prepared
-outside the timed region. The table gives the median ns per point, the
+the thread (time.thread_time_ns), so that time spent descheduled on a loaded
+machine does not count (caches shared with other processes still do). Input
+conversion (a list or numpy array of separations, a MulensModel model) is
+prepared outside the timed region. The table gives the median ns per point, the
 interquartile range of the repeats relative to the median, the largest error,
 and the ratio of the median to that of the most accurate magnifex function
 of the workload (marked *).
@@ -451,8 +452,8 @@ def main(argv=None):
           % (versions(), platform.python_version(), platform.machine(), os.cpu_count() or 0,
              load_before[0], load_after[0], time.time() - started), file=out)
     print("# %d points per workload (strided subsets for slow tools), %d interleaved repeats; "
-          "errors on %d oracle points; ratio to the magnifex row marked *"
-          % (points, repeats, len(sample_of(chosen[0], stride))),
+          "errors on %s oracle points a workload; ratio to the magnifex row marked *"
+          % (points, repeats, " or ".join(sorted({str(len(sample_of(w, stride))) for w in chosen}))),
           file=out)
     print_table(rows, args.markdown, out)
     return 0
