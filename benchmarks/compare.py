@@ -5,16 +5,19 @@ For every workload of benchmarks/workloads.py (a source profile, a source
 radius rho and a range of separations) it times each tool that computes that
 profile, as a user calls it from Python, and measures each tool's largest
 relative error against the mpmath oracle cached in benchmarks/data/oracle.json
-on the workload's sample (l = 0, the limb and 38 more points).
+on the workload's sample (l = 0, the limb and 38 more points; 11 points for
+the 50-row table, whose oracle costs minutes a point).
 
 Timing: the tools are interleaved, one measurement of each (workload, tool)
 in turn, repeated; a measurement times a tool on a strided subset of the
 workload's separations (all of them for a fast tool), enough calls to last
 about --target seconds, with the garbage collector off, in the CPU time of
-the thread (time.thread_time_ns), so that time spent descheduled on a
-loaded machine does not count; caches shared with other processes still do. Input conversion
-(a list or numpy array of separations, a MulensModel model) is prepared
-outside the timed region. The table gives the median ns per point, the
+the process (time.process_time_ns), so that time spent descheduled on a
+loaded machine does not count (caches shared with other processes still
+do); BLAS runs on one thread (see below), so a peer's numpy and scipy work
+is counted where it happens. Input
+conversion (a list or numpy array of separations, a MulensModel model) is
+prepared outside the timed region. The table gives the median ns per point, the
 interquartile range of the repeats relative to the median, the largest error,
 and the ratio of the median to that of the most accurate magnifex function
 of the workload (marked *).
@@ -29,10 +32,17 @@ The peers are optional: pip install VBMicrolensing MulensModel (the "bench"
 extra). Without them their rows say "not installed".
 """
 
+import os
+
+# One BLAS thread: the peers' numpy and scipy work is then done, and counted,
+# on the timed thread, and no idle BLAS thread spins into the next tool's
+# measurement. Set before numpy is imported; a caller's own setting wins.
+for _var in ("OPENBLAS_NUM_THREADS", "OMP_NUM_THREADS", "MKL_NUM_THREADS"):
+    os.environ.setdefault(_var, "1")
+
 import argparse
 import gc
 import math
-import os
 import platform
 import statistics
 import sys
@@ -299,9 +309,9 @@ class Job:
         if not grid:
             raise RuntimeError("raises at every point")
         args = tool.prepare(w, probe)
-        t0 = time.thread_time()
+        t0 = time.process_time()
         tool.run(w, args)
-        per_point = max((time.thread_time() - t0) / len(probe), 1e-9)
+        per_point = max((time.process_time() - t0) / len(probe), 1e-9)
         n = int(min(len(grid), max(5, target / per_point)))
         self.points = grid[::max(1, len(grid) // n)][:n] if n < len(grid) else grid
         self.args = tool.prepare(w, self.points)
@@ -312,10 +322,10 @@ class Job:
         run, w, args, inner = self.tool.run, self.w, self.args, self.inner
         gc.disable()
         try:
-            t0 = time.thread_time_ns()
+            t0 = time.process_time_ns()
             for _ in range(inner):
                 run(w, args)
-            took = time.thread_time_ns() - t0
+            took = time.process_time_ns() - t0
         finally:
             gc.enable()
         self.samples.append(took / (inner * len(self.points)))
@@ -451,8 +461,8 @@ def main(argv=None):
           % (versions(), platform.python_version(), platform.machine(), os.cpu_count() or 0,
              load_before[0], load_after[0], time.time() - started), file=out)
     print("# %d points per workload (strided subsets for slow tools), %d interleaved repeats; "
-          "errors on %d oracle points; ratio to the magnifex row marked *"
-          % (points, repeats, len(sample_of(chosen[0], stride))),
+          "errors on %s oracle points a workload; ratio to the magnifex row marked *"
+          % (points, repeats, " or ".join(sorted({str(len(sample_of(w, stride))) for w in chosen}))),
           file=out)
     print_table(rows, args.markdown, out)
     return 0

@@ -127,3 +127,61 @@ def test_cached_oracle_values_regenerate(cache, key, l):
     assert err < make_oracle.MAX_REL_ERR
     assert math.isclose(float(value), float(entry["value"]), rel_tol=1e-15)
     assert abs(value - make_oracle.mpf(entry["value"])) / abs(value) < 1e-18
+
+
+def test_cached_table_values_are_near_the_law_they_sample(cache):
+    """The 50-row table samples the linear law: its magnification differs from
+    the law's by the interpolation error of the profile only (about 1e-3 at
+    the limb, where the law's slope is infinite, and less elsewhere), an
+    independent check of the table oracle's profile and normalisation."""
+    table, law = cache["values"]["table|rho=0.1"], cache["values"]["ld|rho=0.1"]
+    shared = [k for k in table if k in law]
+    assert len(shared) >= 5
+    for k in shared:
+        a, b = float(table[k]["value"]), float(law[k]["value"])
+        assert 0 < abs(a - b) / b < 3e-3, float.fromhex(k)
+
+
+def fake_tool(compare, values):
+    """A tool that returns values[l], raising where that is an exception."""
+    def run(w, ls):
+        out = [values(l) for l in ls]
+        for v in out:
+            if isinstance(v, Exception):
+                raise v
+        return out
+    return compare.Tool("fake", ["disk"], lambda w, ls: list(ls), run, "fake")
+
+
+def test_errors_name_the_points_without_a_number():
+    import compare
+
+    w = workloads.by_name(workloads.SMOKE[:1])[0]
+    oracle = {l: 2.0 + l for l in w.sample()}
+
+    def values(l):
+        if l == 0.0:
+            return math.nan
+        if l == 1.0:
+            return ValueError("limb")
+        return (2.0 + l) * (1 + 1e-6 * (l > 5))
+
+    worst, text = compare.max_error(fake_tool(compare, values), w, oracle)
+    assert math.isclose(worst, 1e-6, rel_tol=1e-6)
+    assert text == "1.0e-06 (NaN at u=0; raises at limb)"
+    del oracle[0.0]
+    assert compare.max_error(fake_tool(compare, values), w, oracle)[1].endswith(
+        "(raises at limb; oracle at 39/40 pts)")
+
+
+def test_timing_skips_the_points_where_a_tool_raises():
+    import compare
+
+    w = workloads.by_name(workloads.SMOKE[:1])[0]
+    grid = w.grid(30)
+    bad = grid[3]
+    job = compare.Job(w, fake_tool(compare, lambda l: ValueError() if l == bad else 1.0), grid, 1e-4)
+    assert bad not in job.points and set(job.points) <= set(grid) and job.inner >= 1
+    job.measure()
+    job.measure()
+    assert len(job.samples) == 2 and job.median() > 0
