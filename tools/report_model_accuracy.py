@@ -4,8 +4,8 @@ data of tools/gen_lens_golden.py (tests/data/lens_golden.json), per region:
 
   inside / limb / outside  the lens relative to the source (limb: |l - 1| < 1e-3)
                            or, for the thin ring, to the ring (|l - r| < 1e-3);
-  band                     a ring evaluation with |l - r| < 1e-6 (the thin-ring
-                           form's logarithmic branch).
+  band                     a ring evaluation with |l - r| < 1e-6 (the lens all
+                           but on the ring, where the ring average diverges).
 
 Usage: report_model_accuracy.py [--worst N] [--by-table]   (imports the installed magnifex,
 or the one on PYTHONPATH)

@@ -133,7 +133,15 @@ double disk_route_builtin(double li, double rho) {
 // both sides of the switch divide the same excess by the same flux.
 constexpr double kBuiltinExactFlux = 2.5132741228718345;
 
-bool builtin_far_field(double u, double rho, double flux, double* out) {
+// Appends the series' value and returns true where it may be used.
+bool far_field_into(double u, double rho, const FarFieldMoments& far, std::vector<double>& result) {
+    double a;
+    if (!far_field_magnification(u, rho, far, &a)) return false;
+    result.push_back(a);
+    return true;
+}
+
+bool builtin_far_field_into(double u, double rho, double flux, std::vector<double>& result) {
     static const FarFieldMoments moments = [] {
         FarFieldMoments m = FarFieldMoments::linear_limb_darkening(kLimbDarkening, kBuiltinExactFlux);
         m.moment[0] = 1.0;  // the exact flux over itself, not its rounded quotient
@@ -141,7 +149,7 @@ bool builtin_far_field(double u, double rho, double flux, double* out) {
     }();
     double a;
     if (!far_field_magnification(u, rho, moments, &a)) return false;
-    *out = 1.0 + (a - 1.0) * (kBuiltinExactFlux / flux);
+    result.push_back(1.0 + (a - 1.0) * (kBuiltinExactFlux / flux));
     return true;
 }
 
@@ -157,11 +165,7 @@ Outcome<std::vector<double>> _integrated_heyrovsky_magnification(
     result.reserve(l.size());
     const double rho = rstar / re;
     for (const double li : l) {
-        double series;
-        if (builtin && builtin_far_field(li * rho, rho, flux, &series)) {
-            result.push_back(series);
-            continue;
-        }
+        if (builtin && builtin_far_field_into(li * rho, rho, flux, result)) continue;
         auto annulus = [&](double x) {
             return profile(x) * ((kTwoPi * x) * heyrovsky_carlson_kernel(li, x, beta));
         };
@@ -190,11 +194,7 @@ Outcome<std::vector<double>> _integrated_witt_mao_magnification(
     std::vector<double> result;
     result.reserve(l.size());
     for (const double li : l) {
-        double series;
-        if (builtin && builtin_far_field(li * rho, rho, flux, &series)) {
-            result.push_back(series);
-            continue;
-        }
+        if (builtin && builtin_far_field_into(li * rho, rho, flux, result)) continue;
         result.push_back(builtin ? 1.0 + disk_route_builtin(li, rho) / flux
                                  : disk_route_by_difference(li, rho, profile) / flux);
     }
@@ -209,11 +209,7 @@ Outcome<std::vector<double>> _integrated_heyrovsky_magnification(
     std::vector<double> result;
     result.reserve(l.size());
     for (const double li : l) {
-        double series;
-        if (far_field_magnification(li * rho, rho, far, &series)) {
-            result.push_back(series);
-            continue;
-        }
+        if (far_field_into(li * rho, rho, far, result)) continue;
         double integral = 0.0;
         unsigned long finite = 0;
         for (const LinearPiece& piece : pieces) {
@@ -256,11 +252,7 @@ Outcome<std::vector<double>> _integrated_witt_mao_magnification(
     std::vector<double> result;
     result.reserve(l.size());
     for (const double li : l) {
-        double series;
-        if (far_field_magnification(li * rho, rho, far, &series)) {
-            result.push_back(series);
-            continue;
-        }
+        if (far_field_into(li * rho, rho, far, result)) continue;
         const DiskFlux disk_flux(li * rho, rho);
         double integral = 0.0;
         for (const auto& [x, coefficient] : jumps) {

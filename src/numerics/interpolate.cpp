@@ -68,8 +68,12 @@ SegmentLine segment_line(std::span<const double> x, std::span<const double> y, s
     return SegmentLine{m, c};
 }
 
-double interpolate(std::span<const double> x, std::span<const double> y, double q,
-                   OutOfRangeMode mode) {
+namespace {
+
+// The interpolation itself, with the segment found by `find(x, n, q)`.
+template <class FindSegment>
+double interpolate_in(std::span<const double> x, std::span<const double> y, double q,
+                      OutOfRangeMode mode, FindSegment find) {
     const std::size_t n = std::min(x.size(), y.size());
     if (n == 1) {
         return y[0];
@@ -77,7 +81,14 @@ double interpolate(std::span<const double> x, std::span<const double> y, double 
     if (n == 0) {
         return 0.0;
     }
-    return line_value(x, y, n, segment_index(x, n, q), q, mode);
+    return line_value(x, y, n, find(x, n, q), q, mode);
+}
+
+}  // namespace
+
+double interpolate(std::span<const double> x, std::span<const double> y, double q,
+                   OutOfRangeMode mode) {
+    return interpolate_in(x, y, q, mode, segment_index);
 }
 
 bool is_ascending(std::span<const double> x, std::span<const double> y) {
@@ -92,14 +103,7 @@ bool is_ascending(std::span<const double> x, std::span<const double> y) {
 
 double interpolate_ascending(std::span<const double> x, std::span<const double> y, double q,
                              OutOfRangeMode mode) {
-    const std::size_t n = std::min(x.size(), y.size());
-    if (n == 1) {
-        return y[0];
-    }
-    if (n == 0) {
-        return 0.0;
-    }
-    return line_value(x, y, n, segment_index_ascending(x, n, q), q, mode);
+    return interpolate_in(x, y, q, mode, segment_index_ascending);
 }
 
 }  // namespace magnifex
