@@ -4,10 +4,11 @@ valgrind's callgrind: a figure that the load of the machine does not move.
 
 Each case runs twice under callgrind in a fresh interpreter: both runs import
 the module, build the separations of the workload (benchmarks/workloads.py)
-and call the function once on the first separation (so first-use work is
-in both); the second run then calls it on all N separations. The difference
-of the two totals, divided by N, is the cost of one point, call overhead
-amortised over N, without the interpreter's start-up.
+and call the function once on all N separations (so every first-use cost,
+the module's and the interpreter's, is in both); the second run then makes
+REPEATS more such calls. The difference of the two totals, divided by
+REPEATS * N, is the cost of one point, call overhead amortised over N,
+without the interpreter's start-up.
 
 Usage: python benchmarks/instructions.py [--markdown] [--python PYTHON] [--case NAME ...]
   (about a minute; needs valgrind, and numpy for the numpy cases)
@@ -27,19 +28,23 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 CASES = [
     ("witt_mao_magnification (list)", "disk rho=0.1 u in [0,3]", "witt_mao_magnification", "list", "", 2000),
     ("witt_mao_magnification (numpy)", "disk rho=0.1 u in [0,3]", "witt_mao_magnification", "numpy", "", 2000),
-    ("integrated_heyrovsky (list)", "ld rho=0.1 u in [0,3]", "integrated_heyrovsky_magnification", "list", "", 100),
-    ("integrated_heyrovsky (numpy)", "ld rho=0.1 u in [0,3]", "integrated_heyrovsky_magnification", "numpy", "", 100),
-    ("integrated_witt_mao (list)", "ld rho=0.1 u in [0,3]", "integrated_witt_mao_magnification", "list", "", 100),
-    ("integrated_heyrovsky (list)", "ld rho=0.1 u in [0,3rho]", "integrated_heyrovsky_magnification", "list", "", 100),
-    ("integrated_witt_mao (list)", "ld rho=0.1 u in [0,3rho]", "integrated_witt_mao_magnification", "list", "", 100),
+    ("integrated_heyrovsky (list)", "ld rho=0.1 u in [0,3]", "integrated_heyrovsky_magnification", "list", "", 1000),
+    ("integrated_heyrovsky (numpy)", "ld rho=0.1 u in [0,3]", "integrated_heyrovsky_magnification", "numpy", "", 1000),
+    ("integrated_witt_mao (list)", "ld rho=0.1 u in [0,3]", "integrated_witt_mao_magnification", "list", "", 1000),
+    ("integrated_heyrovsky (list)", "ld rho=0.1 u in [0,3rho]", "integrated_heyrovsky_magnification", "list", "", 1000),
+    ("integrated_witt_mao (list)", "ld rho=0.1 u in [0,3rho]", "integrated_witt_mao_magnification", "list", "", 1000),
     ("flux_map_heyrovsky 50 rows (list)", "table rho=0.1 u in [0,3]",
-     "integrated_flux_map_heyrovsky_magnification", "list", ", TABLE_BL, TABLE_BF", 100),
+     "integrated_flux_map_heyrovsky_magnification", "list", ", TABLE_BL, TABLE_BF", 1000),
     ("flux_map_witt_mao 50 rows (list)", "table rho=0.1 u in [0,3]",
-     "integrated_flux_map_witt_mao_magnification", "list", ", TABLE_BL, TABLE_BF", 100),
+     "integrated_flux_map_witt_mao_magnification", "list", ", TABLE_BL, TABLE_BF", 1000),
 ]
 
+REPEATS = 10
+
 SCRIPT = """
+import gc
 import sys
+gc.disable()  # a collection falling into one run only would count in the difference
 sys.path.insert(0, {here!r})
 import magnifex as mx
 from workloads import by_name, TABLE_BL, TABLE_BF
@@ -47,8 +52,8 @@ from workloads import by_name, TABLE_BL, TABLE_BF
 w = by_name([{workload!r}])[0]
 x = {convert}(w.grid({n}))
 f = mx.{function}
-f(x[:1], 1.0, w.rho{extra})
-if {full}:
+f(x, 1.0, w.rho{extra})
+for _ in range({repeats} if {full} else 0):
     f(x, 1.0, w.rho{extra})
 """
 
@@ -58,8 +63,11 @@ def count(python, source, workdir):
     script = os.path.join(workdir, "case.py")
     with open(script, "w") as fh:
         fh.write(source)
+    # One BLAS thread (idle OpenBLAS threads spin, and their instructions count)
+    # and a fixed hash seed, so that two runs differ only by the calls counted.
+    env = dict(os.environ, OPENBLAS_NUM_THREADS="1", OMP_NUM_THREADS="1", PYTHONHASHSEED="0")
     subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, python, script],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
     with open(out) as fh:
         for line in fh:
             m = re.match(r"(summary|totals):\s+(\d+)", line)
@@ -73,9 +81,9 @@ def per_point(python, case, workdir):
     fields = dict(here=HERE, workload=workload, function=function, extra=extra, n=n,
                   numpy="import numpy as np" if kind == "numpy" else "",
                   convert="np.array" if kind == "numpy" else "list")
-    base = count(python, SCRIPT.format(full=False, **fields), workdir)
-    full = count(python, SCRIPT.format(full=True, **fields), workdir)
-    return (full - base) / n
+    base = count(python, SCRIPT.format(full=False, repeats=REPEATS, **fields), workdir)
+    full = count(python, SCRIPT.format(full=True, repeats=REPEATS, **fields), workdir)
+    return (full - base) / (REPEATS * n)
 
 
 def main():
