@@ -23,10 +23,8 @@ Outcome<double> heyrovsky_magnification(double l, double r, double re, double rs
 double heyrovsky_carlson_kernel(double l, double r, double beta);
 
 // The kernel for the rings x[0..n) at one separation l and beta:
-// out[i] = heyrovsky_carlson_kernel(l, x[i], beta), several rings at a time
-// (SIMD) where the CPU offers it; a vector's lanes take as many Gauss steps
-// as the slowest of them, so a value may differ from the scalar one in its
-// last bit.
+// out[i] = heyrovsky_carlson_kernel(l, x[i], beta) bit for bit, several
+// rings at a time (SIMD, the widest the CPU offers).
 void heyrovsky_carlson_kernel_batch(double l, const double* x, std::size_t n, double beta, double* out);
 
 }  // namespace magnifex

@@ -43,8 +43,9 @@ inline V ring_average(V l, V r, V beta) {
     const V c = select(near, (4.0 * p + dd) / (4.0 + dd), (4.0 * (p * t) + 1.0) / (4.0 * t + 1.0));
 
     // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation,
-    // every term positive.
-    const CompleteIntegrals<V> in = complete_integrals(lane_sqrt(c), p);
+    // every term positive; each lane stops at its own step, so that a batch
+    // gives the scalar kernel's values bit for bit.
+    const CompleteIntegrals<V> in = complete_integrals<V, true>(lane_sqrt(c), p);
     const V rf = in.cos2 + in.sin2;
     const V n_third_rj = n * in.sin2_p;  // (n/3) RJ(0, c, 1, p)
 
