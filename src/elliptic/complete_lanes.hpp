@@ -35,14 +35,25 @@ struct CompleteIntegrals {
     V cos2, sin2, sin2_p;
 };
 
-// kc in (0, 1], p in (0, 1].
+// The variables of one Gauss step that the results are formed from.
 template <class V>
+struct CelState {
+    V a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em;
+};
+
+// kc in (0, 1], p in (0, 1]. With kFreezeLanes, a lane that meets the test
+// keeps the values of that step while the others go on, so that every lane
+// is bitwise the one-lane result (at the cost of a select per variable and
+// step).
+template <class V, bool kFreezeLanes = false>
 inline CompleteIntegrals<V> complete_integrals(V kc, V p) {
     V qc = kc, e = kc, em = splat(1.0, kc);
     // p = 1 for (a, b) = (1, 0) and (0, 1); p = p for (0, 1).
     V p1 = em, a_cos = em, b_cos = 0.0 * kc, a_sin = b_cos, b_sin = em;
     V pp = lane_sqrt(p), a_p = b_cos, b_p = 1.0 / pp;
+    [[maybe_unused]] auto done = kc != kc;  // no lane converged yet (kc is never NaN)
     for (int step = 0; step < kCelMaxSteps; ++step) {
+        [[maybe_unused]] const CelState<V> kept{a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em};
         V f = a_cos;
         a_cos = a_cos + b_cos / p1;
         const V g1 = e / p1;
@@ -63,7 +74,21 @@ inline CompleteIntegrals<V> complete_integrals(V kc, V p) {
 
         const V em_old = em;
         em = qc + em;
-        if (all_of(lane_abs(em_old - qc) <= em_old * kCelTolerance)) break;
+        if constexpr (kFreezeLanes) {
+            a_cos = select(done, kept.a_cos, a_cos);
+            b_cos = select(done, kept.b_cos, b_cos);
+            a_sin = select(done, kept.a_sin, a_sin);
+            b_sin = select(done, kept.b_sin, b_sin);
+            p1 = select(done, kept.p1, p1);
+            a_p = select(done, kept.a_p, a_p);
+            b_p = select(done, kept.b_p, b_p);
+            pp = select(done, kept.pp, pp);
+            em = select(done, kept.em, em);
+            done = done || (lane_abs(em_old - qc) <= em_old * kCelTolerance);
+            if (all_of(done)) break;
+        } else {
+            if (all_of(lane_abs(em_old - qc) <= em_old * kCelTolerance)) break;
+        }
         qc = lane_sqrt(e);
         qc = qc + qc;
         e = qc * em;

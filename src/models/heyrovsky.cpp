@@ -26,19 +26,33 @@
 #include <limits>
 
 #include "elliptic/carlson.hpp"
-#include "elliptic/complete_lanes.hpp"
 #include "elliptic/complete.hpp"
+#include "models/heyrovsky_batch.hpp"
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+#if defined(__x86_64__)
+inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
+#else
+inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
+#endif
+}  // namespace
+}  // namespace magnifex::lanes
+
+#include "models/heyrovsky_lanes.hpp"
 
 namespace magnifex {
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kPi = 3.141592653589793;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-// Above this l + r is rescaled so that l + r cannot overflow.
-constexpr double kLargeLength = 1e300;
 
 // The closed form as first written, with the logarithmic expansion within
 // 1e-6 of the ring; kept for inputs outside the ring average's domain
@@ -117,49 +131,10 @@ double point_source(double s, double beta) {
     return at_least_one((u * u + 2.0) / (u * std::sqrt(u * u + 4.0)));
 }
 
-// Ring average for 0 < l, r < inf, l != r, 0 < beta < inf. With q = (l-r)/(l+r),
-// D = (l-r)/beta, S = (l+r)/beta = D/q:
-//   2 pi A = 4/(S sqrt(4 + D^2)) [ (2 + D^2) RF + D^2 (n/3) RJ ],
-// RF = RF(0, 1-m, 1), RJ = RJ(0, 1-m, 1, 1-n); for |D| >= 1, with t = 1/D^2,
-//   2 pi A = 4 |q|/sqrt(1 + 4 t) [ (1 + 2 t) RF + (n/3) RJ ],
-//   1 - m = (4 q^2 t + 1)/(4 t + 1).
-// 1 - n = q^2 >= ~1e-32 (l - r is at least an ulp of l), so both complements
-// stay positive and the Gauss transformation cannot fail on them.
+// Ring average for 0 < l, r < inf, l != r, 0 < beta < inf: the one-lane case
+// of the template in heyrovsky_lanes.hpp, which the batched kernel shares.
 Fallible ring_average(double l, double r, double beta) {
-    if (!(l + r < kLargeLength)) {
-        // A depends on l/beta and r/beta only.
-        l = l * 0.25;
-        r = r * 0.25;
-        beta = beta * 0.25;
-    }
-    const double sigma = l + r;
-    const double delta = l - r;
-    const double q = delta / sigma;
-    const double p = q * q;                              // 1 - n
-    const double n = ((l / sigma) * (r / sigma)) * 4.0;  // n = 4 l r/(l + r)^2
-    const double big_d = delta / beta;
-    const double dd = big_d * big_d;
-    const bool near = std::fabs(big_d) < 1.0;
-    const double t = near ? 0.0 : 1.0 / dd;
-    const double c = near ? (4.0 * p + dd) / (4.0 + dd) : (4.0 * (p * t) + 1.0) / (4.0 * t + 1.0);
-
-    // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation
-    // (Bulirsch's cel, elliptic/complete_lanes.hpp), every term positive.
-    const lanes::CompleteIntegrals<double> in = lanes::complete_integrals(std::sqrt(c), p);
-    const double rf = in.cos2 + in.sin2;
-    const double n_third_rj = n * in.sin2_p;  // (n/3) RJ(0, c, 1, p)
-    double a;
-    if (near) {
-        const double s = sigma / beta;
-        const double bracket = (2.0 + dd) * rf + dd * n_third_rj;
-        // 2/(S sqrt(4 + D^2)) times bracket/pi: neither factor exceeds A, so
-        // nothing overflows before A itself does (a ring at 1e-308 source radii).
-        a = (2.0 / (s * std::sqrt(4.0 + dd))) * (bracket / kPi);
-    } else {
-        const double bracket = (1.0 + 2.0 * t) * rf + n_third_rj;
-        a = (((4.0 * std::fabs(q)) / std::sqrt(1.0 + 4.0 * t)) * bracket) / kTwoPi;
-    }
-    return Fallible::ok(at_least_one(a));
+    return Fallible::ok(lanes::ring_average(l, r, beta));
 }
 
 }  // namespace
@@ -184,6 +159,44 @@ double heyrovsky_carlson_kernel(double l, double r, double beta) {
     if (l == 0.0 || r == 0.0) return point_source(l + r, b);
     const Fallible a = ring_average(l, r, b);
     return a.failed() ? kNaN : a.value;
+}
+
+}  // namespace magnifex
+
+namespace magnifex {
+
+namespace ring_batch {
+
+void ring_run_sse2(double l, const double* x, unsigned long n, double beta, double* out) {
+    lanes::ring_run<lanes::Lanes2, 2>(l, x, n, beta, out, heyrovsky_carlson_kernel);
+}
+
+}  // namespace ring_batch
+
+namespace {
+
+// The widest batched ring that this CPU runs (SSE2 is part of x86-64).
+using RingRun = void (*)(double, const double*, unsigned long, double, double*);
+
+RingRun pick_ring_run() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return ring_batch::ring_run_avx512;
+    if (__builtin_cpu_supports("avx2")) return ring_batch::ring_run_avx2;
+#endif
+    return ring_batch::ring_run_sse2;
+}
+
+}  // namespace
+
+void heyrovsky_carlson_kernel_batch(double l, const double* x, std::size_t n, double beta, double* out) {
+    static const RingRun ring_run = pick_ring_run();
+    const double b = std::fabs(beta);
+    if (l > 0.0 && l < kInfinity && b > 0.0 && b < kInfinity) {
+        ring_run(l, x, n, b, out);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = heyrovsky_carlson_kernel(l, x[i], beta);
 }
 
 }  // namespace magnifex

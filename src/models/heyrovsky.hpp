@@ -2,6 +2,8 @@
 // (D. Heyrovsky 2003, ApJ 594, 464).
 #pragma once
 
+#include <cstddef>
+
 #include "models/outcome.hpp"
 
 namespace magnifex {
@@ -19,5 +21,10 @@ Outcome<double> heyrovsky_magnification(double l, double r, double re, double rs
 // matters). NaN where l r < 0 (no ring average of that form) and on the
 // ring (l = r).
 double heyrovsky_carlson_kernel(double l, double r, double beta);
+
+// The kernel for the rings x[0..n) at one separation l and beta:
+// out[i] = heyrovsky_carlson_kernel(l, x[i], beta) bit for bit, several
+// rings at a time (SIMD, the widest the CPU offers).
+void heyrovsky_carlson_kernel_batch(double l, const double* x, std::size_t n, double beta, double* out);
 
 }  // namespace magnifex

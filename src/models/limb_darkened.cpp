@@ -37,9 +37,11 @@
 #include "models/limb_darkened.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 
+#include "models/disk_radii_batch.hpp"
 #include "models/far_field.hpp"
 #include "models/heyrovsky.hpp"
 #include "models/source_integral.hpp"
@@ -76,8 +78,37 @@ double integrate_over_source(F&& annulus, double l) {
     return counted.result(integral);
 }
 
+// Abscissae a batched integrand takes at a time (a tanh-sinh level has up to
+// 192).
+constexpr std::size_t kBatchChunk = 64;
+
+// I(x) 2 pi x (A_ring(x) - 1) for one separation l (source radii) and beta,
+// with the brightness I a callable: the ring route's excess integrand. Its
+// batch evaluates the ring kernel for all abscissae at once, then the rest
+// per abscissa in the order of the single call.
+template <class Brightness>
+class RingExcess {
+public:
+    RingExcess(double l, double beta, Brightness brightness) : l_(l), beta_(beta), brightness_(brightness) {}
+    double operator()(double x) const {
+        return brightness_(x) * ((kTwoPi * x) * (heyrovsky_carlson_kernel(l_, x, beta_) - 1.0));
+    }
+    void batch(const double* x, double* values, std::size_t n) const {
+        heyrovsky_carlson_kernel_batch(l_, x, n, beta_, values);
+        for (std::size_t i = 0; i < n; ++i) {
+            values[i] = brightness_(x[i]) * ((kTwoPi * x[i]) * (values[i] - 1.0));
+        }
+    }
+
+private:
+    double l_, beta_;
+    Brightness brightness_;
+};
+
 // pi x^2 (A_disk(x) - 1) for one separation u = l rho (Einstein radii): the
 // magnified flux of the disk of radius x beyond its unlensed flux.
+// Its batch takes the disks of all abscissae at once (bit for bit the same
+// values), then the rest per abscissa in the order of the single call.
 class DiskFlux {
 public:
     DiskFlux(double u, double rho) : u_(u), rho_(rho) {}
@@ -85,6 +116,19 @@ public:
         if (x == 0.0) return 0.0;
         const Fallible a = witt_mao_carlson_kernel(u_, x * rho_);
         return a.failed() ? kNaN : (kPi * (x * x)) * (a.value - 1.0);
+    }
+    void batch(const double* x, double* values, std::size_t n) const {
+        double radii[kBatchChunk];
+        for (std::size_t start = 0; start < n; start += kBatchChunk) {
+            const std::size_t m = n - start < kBatchChunk ? n - start : kBatchChunk;
+            for (std::size_t i = 0; i < m; ++i) radii[i] = x[start + i] * rho_;
+            disk_radii_batch::disk_radii(u_, radii, m, values + start);
+            for (std::size_t i = 0; i < m; ++i) {
+                const double xi = x[start + i];
+                const double a = values[start + i];
+                values[start + i] = xi == 0.0 ? 0.0 : std::isnan(a) ? kNaN : (kPi * (xi * xi)) * (a - 1.0);
+            }
+        }
     }
 
 private:
@@ -114,11 +158,25 @@ double disk_route_by_difference(double li, double rho, const Profile& profile) {
     return integrate_over_source(annulus, li);
 }
 
+// The disk flux as a function of y = sqrt(1 - x^2), batched like DiskFlux.
+struct InY {
+    double operator()(double y) const { return flux(std::sqrt((1.0 - y) * (1.0 + y))); }
+    void batch(const double* y, double* values, std::size_t n) const {
+        double x[kBatchChunk];
+        for (std::size_t start = 0; start < n; start += kBatchChunk) {
+            const std::size_t m = n - start < kBatchChunk ? n - start : kBatchChunk;
+            for (std::size_t i = 0; i < m; ++i) x[i] = std::sqrt((1.0 - y[start + i]) * (1.0 + y[start + i]));
+            flux.batch(x, values + start, m);
+        }
+    }
+    const DiskFlux& flux;
+};
+
 // The built-in law by parts: I(1) F(1) + c int_0^1 F(sqrt(1 - y^2)) dy, with
 // F the excess flux.
 double disk_route_builtin(double li, double rho) {
     const DiskFlux flux(li * rho, rho);
-    auto in_y = [&](double y) { return flux(std::sqrt((1.0 - y) * (1.0 + y))); };
+    InY in_y{flux};
     CountedIntegrand counted(in_y);
     // The lens radius x = l sits at y = sqrt(1 - l^2), in (0, 1) for 0 < l < 1.
     const double lens_y = (li > 0.0 && li < 1.0) ? std::sqrt((1.0 - li) * (1.0 + li)) : kNaN;
@@ -170,9 +228,7 @@ Outcome<std::vector<double>> _integrated_heyrovsky_magnification(
             return profile(x) * ((kTwoPi * x) * heyrovsky_carlson_kernel(li, x, beta));
         };
         if (builtin) {
-            auto excess = [&](double x) {
-                return profile(x) * ((kTwoPi * x) * (heyrovsky_carlson_kernel(li, x, beta) - 1.0));
-            };
+            RingExcess excess(li, beta, builtin_profile);
             CountedIntegrand counted(excess);
             result.push_back(1.0 + counted.result(integrate_split_tanh_sinh(counted, 0.0, 1.0, li)) / flux);
         } else {
@@ -213,10 +269,8 @@ Outcome<std::vector<double>> _integrated_heyrovsky_magnification(
         double integral = 0.0;
         unsigned long finite = 0;
         for (const LinearPiece& piece : pieces) {
-            auto annulus = [&](double x) {
-                return (piece.slope * x + piece.intercept) *
-                       ((kTwoPi * x) * (heyrovsky_carlson_kernel(li, x, beta) - 1.0));
-            };
+            const auto brightness = [&piece](double x) { return piece.slope * x + piece.intercept; };
+            RingExcess annulus(li, beta, brightness);
             CountedIntegrand counted(annulus);
             const double part = integrate_split(counted, piece.lo, piece.hi, li);
             if (!std::isnan(counted.result(part))) ++finite;
@@ -260,8 +314,7 @@ Outcome<std::vector<double>> _integrated_witt_mao_magnification(
         }
         for (const LinearPiece& piece : pieces) {
             if (piece.slope == 0.0) continue;
-            auto f = [&](double x) { return disk_flux(x); };
-            CountedIntegrand counted(f);
+            CountedIntegrand counted(disk_flux);
             const double part = counted.result(integrate_split(counted, piece.lo, piece.hi, li));
             integral = integral - piece.slope * part;
         }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "numerics/gauss_kronrod.hpp"
@@ -41,6 +42,14 @@ public:
         const double v = f_(x);
         if (std::isfinite(v)) ++finite_;
         return v;
+    }
+    void batch(const double* x, double* values, std::size_t n)
+        requires BatchIntegrand<F>
+    {
+        f_.batch(x, values, n);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::isfinite(values[i])) ++finite_;
+        }
     }
     double result(double integral) const {
         return finite_ == 0 ? std::numeric_limits<double>::quiet_NaN() : integral;

@@ -24,9 +24,10 @@ constexpr double kMultipoleStop = 1.3877787807814457e-17 * 4.0;
 // term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)). For u <= 1,
 // sqrt(t) = u/sqrt(u^2+4) (u^2 may underflow); above, t = 1/(1 + 4/u^2)
 // (u^2 may overflow: t = 1, A = 1). All lanes take the same number of terms,
-// enough for the lane with the largest rho/u. Not below 1 (a mean of values
-// >= 1).
-template <class V>
+// enough for the lane with the largest rho/u; with kFreezeLanes each lane
+// stops at its own term instead, bitwise the one-lane result. Not below 1 (a
+// mean of values >= 1).
+template <class V, bool kFreezeLanes = false>
 inline V multipole(V u, V rho) {
     const V u2 = u * u;
     const V q = lane_sqrt(u2 + 4.0);
@@ -42,13 +43,20 @@ inline V multipole(V u, V rho) {
     const V r = ratio * ratio;
     V sum = 0.0 * r;
     V rk = 1.0 + sum;
+    [[maybe_unused]] auto done = r != r;  // no lane finished yet (r is never NaN)
     for (int k = 0; k < disk_multipole::kTerms; ++k) {
         rk = rk * r;
         const double* g = disk_multipole::kDiskMultipole[k];
         V term = g[disk_multipole::kDegree[k]] + 0.0 * t;
         for (int i = disk_multipole::kDegree[k] - 1; i >= 0; --i) term = term * t + g[i];
-        sum = sum + rk * term;
-        if (all_of(rk * r * (k + 3.0) < kMultipoleStop)) break;
+        if constexpr (kFreezeLanes) {
+            sum = select(done, sum, sum + rk * term);
+            done = done || (rk * r * (k + 3.0) < kMultipoleStop);
+            if (all_of(done)) break;
+        } else {
+            sum = sum + rk * term;
+            if (all_of(rk * r * (k + 3.0) < kMultipoleStop)) break;
+        }
     }
     const V a = ((1.0 + t) * 0.5 + (s * s) * sum) / sqrt_t;
     return select(a < 1.0, 1.0 + 0.0 * a, a);
@@ -71,7 +79,8 @@ constexpr double kNearLimbRatio = 1.0 / 3.0;
 // sigma = u + rho, delta = u - rho, q = sqrt(delta^2 + 4), and the complements
 //   p = 1 - n = delta^2/sigma^2,  c = 1 - m = delta^2 (4 + sigma^2)/(sigma^2 (4 + delta^2))
 // formed from delta. For 0 <= u < 4 rho, u != rho, p >= kOnLimb. Not below 1.
-template <class V>
+// kFreezeLanes as for complete_integrals.
+template <class V, bool kFreezeLanes = false>
 inline V carlson(V u, V rho) {
     const V delta = u - rho;
     const V sigma = u + rho;
@@ -84,7 +93,7 @@ inline V carlson(V u, V rho) {
     const V q = select(small, lane_sqrt(delta2 + 4.0), abs_delta * lane_sqrt(1.0 + z));
     const V c = select(small, p * ((4.0 + sigma * sigma) / (4.0 + delta2)), (1.0 + 4.0 / (sigma * sigma)) / (1.0 + z));
 
-    const CompleteIntegrals<V> in = complete_integrals(lane_sqrt(c), p);
+    const CompleteIntegrals<V> in = complete_integrals<V, kFreezeLanes>(lane_sqrt(c), p);
     const V k = in.cos2 + in.sin2;
     // p sin2_p stays O(1) on the limb, where sin2_p ~ 1/(c p)^(1/2) alone can overflow.
     const V pj = ((p * in.sin2_p) * (1.0 / rho + rho)) / q;

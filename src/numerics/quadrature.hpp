@@ -14,7 +14,10 @@
 // first level whose change is small against the estimate itself.
 //
 // Non-finite integrand values count as 0, so an integrable end singularity
-// costs nothing but its own nodes. The routine has no failure path, keeps no
+// costs nothing but its own nodes. An integrand that offers
+// f.batch(const double* y, double* values, std::size_t n) (BatchIntegrand)
+// gets each level's abscissae in one call, in the order right, left of each
+// node; the sums are formed in the same order as with one call per abscissa. The routine has no failure path, keeps no
 // state, and allocates nothing. Between 25 and 385 evaluations of f.
 //
 // Measured at tolerance 1e-16 (tests/cpp/test_quadrature.cpp): 2 pi x on
@@ -26,8 +29,10 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <numbers>
+#include <type_traits>
 
 #include "numerics/tanh_sinh_table.hpp"
 
@@ -39,7 +44,21 @@ struct QuadratureResult {
     std::uint32_t evaluation_count;
 };
 
+// An integrand that evaluates n abscissae y[0..n) into values[0..n) in one
+// call, each value the one f(y[i]) would give.
+template <class F>
+concept BatchIntegrand = requires(std::remove_reference_t<F>& f, const double* y, double* values, std::size_t n) {
+    f.batch(y, values, n);
+};
+
 namespace detail {
+
+// The most nodes a level of the table adds on one side of the centre.
+inline constexpr std::size_t kMaxLevelSize = [] {
+    std::size_t size = 0;
+    for (const auto& level : TANH_SINH_LEVELS) size = level.size() > size ? level.size() : size;
+    return size;
+}();
 
 // Convergence is quadratic when ln|d_k| / ln|d_{k-1}| lies strictly inside
 // this window; each level then doubles the number of correct digits.
@@ -58,7 +77,7 @@ QuadratureResult tanh_sinh(F&& f, double a, double b, Stop&& stop) {
     const double h = (b - a) * 0.5;
     const double c = (a + b) * 0.5;
 
-    // Every call of f goes through here, the centre included.
+    // Every value of f goes through this guard, the centre included.
     auto guarded = [&f](double y) -> double {
         const double v = f(y);
         return std::isfinite(v) ? v : 0.0;
@@ -72,10 +91,26 @@ QuadratureResult tanh_sinh(F&& f, double a, double b, Stop&& stop) {
 
     for (const auto& level : TANH_SINH_LEVELS) {
         double level_sum = 0.0;
-        for (const TanhSinhNode& node : level) {
-            const double right = guarded(c + h * node.abscissa);
-            const double left = guarded(c - h * node.abscissa);
-            level_sum = level_sum + node.weight * (right + left);
+        if constexpr (BatchIntegrand<F>) {
+            double y[2 * kMaxLevelSize];
+            double values[2 * kMaxLevelSize];
+            const std::size_t size = level.size();
+            for (std::size_t i = 0; i < size; ++i) {
+                y[2 * i] = c + h * level[i].abscissa;
+                y[2 * i + 1] = c - h * level[i].abscissa;
+            }
+            f.batch(y, values, 2 * size);
+            for (std::size_t i = 0; i < size; ++i) {
+                const double right = std::isfinite(values[2 * i]) ? values[2 * i] : 0.0;
+                const double left = std::isfinite(values[2 * i + 1]) ? values[2 * i + 1] : 0.0;
+                level_sum = level_sum + level[i].weight * (right + left);
+            }
+        } else {
+            for (const TanhSinhNode& node : level) {
+                const double right = guarded(c + h * node.abscissa);
+                const double left = guarded(c - h * node.abscissa);
+                level_sum = level_sum + node.weight * (right + left);
+            }
         }
         count += 2 * static_cast<std::uint32_t>(level.size());
 

@@ -1,0 +1,59 @@
+// The baseline (SSE2, or one-lane elsewhere) batched disks of many radii, the
+// scalar fallback, and the choice of the widest version the CPU runs.
+#include "models/disk_radii_batch.hpp"
+
+#include "models/witt_mao.hpp"
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+#if defined(__x86_64__)
+inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
+#else
+inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
+#endif
+}  // namespace
+}  // namespace magnifex::lanes
+
+#include "models/disk_radii_lanes.hpp"
+
+namespace magnifex::disk_radii_batch {
+
+double disk_or_nan(double u, double rho) {
+    const Fallible a = witt_mao_carlson_kernel(u, rho);
+    return a.failed() ? __builtin_nan("") : a.value;
+}
+
+void disk_radii_run_sse2(double u, const double* rho, unsigned long n, double* out) {
+    lanes::disk_radii_run<lanes::Lanes2, 2>(u, rho, n, out, disk_or_nan);
+}
+
+namespace {
+
+using DiskRadiiRun = void (*)(double, const double*, unsigned long, double*);
+
+DiskRadiiRun pick_disk_radii_run() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return disk_radii_run_avx512;
+    if (__builtin_cpu_supports("avx2")) return disk_radii_run_avx2;
+#endif
+    return disk_radii_run_sse2;
+}
+
+}  // namespace
+
+void disk_radii(double u, const double* rho, unsigned long n, double* out) {
+    static const DiskRadiiRun run = pick_disk_radii_run();
+    if (u >= 0.0 && u <= lanes::kMax) {
+        run(u, rho, n, out);
+        return;
+    }
+    for (unsigned long i = 0; i < n; ++i) out[i] = disk_or_nan(u, rho[i]);
+}
+
+}  // namespace magnifex::disk_radii_batch

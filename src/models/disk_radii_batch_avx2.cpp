@@ -1,0 +1,36 @@
+// The batched disks of many radii for CPUs with AVX2: 4 doubles a vector. Chosen
+// at run time (limb_darkened.cpp); only builtins and intrinsics here, see
+// disk_radii_lanes.hpp.
+#include "models/disk_radii_batch.hpp"
+
+#if defined(__x86_64__)
+#pragma GCC target("avx2")
+#include <immintrin.h>
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
+inline Lanes lane_sqrt(Lanes x) { return _mm256_sqrt_pd(x); }
+}  // namespace
+}  // namespace magnifex::lanes
+
+#include "models/disk_radii_lanes.hpp"
+
+namespace magnifex::disk_radii_batch {
+
+void disk_radii_run_avx2(double u, const double* rho, unsigned long n, double* out) {
+    lanes::disk_radii_run<lanes::Lanes, 4>(u, rho, n, out, disk_or_nan);
+}
+
+}  // namespace magnifex::disk_radii_batch
+
+#else
+// Not x86-64: never chosen; the scalar kernel does all.
+namespace magnifex::disk_radii_batch {
+
+void disk_radii_run_avx2(double u, const double* rho, unsigned long n, double* out) {
+    for (unsigned long i = 0; i < n; ++i) out[i] = disk_or_nan(u, rho[i]);
+}
+
+}  // namespace magnifex::disk_radii_batch
+#endif

@@ -1,0 +1,40 @@
+// The batched ring average for CPUs with AVX512F: 8 doubles a vector. Chosen at
+// run time (heyrovsky.cpp); only builtins and intrinsics here, see
+// heyrovsky_lanes.hpp.
+#include "models/heyrovsky_batch.hpp"
+
+#include "models/heyrovsky.hpp"
+
+#if defined(__x86_64__)
+#pragma GCC target("avx512f")
+#include <immintrin.h>
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes __attribute__((vector_size(8 * sizeof(double))));
+// The masked builtin with x as its pass-through: _mm512_sqrt_pd passes an
+// undefined vector, which GCC 12 reports as uninitialised.
+inline Lanes lane_sqrt(Lanes x) { return __builtin_ia32_sqrtpd512_mask(x, x, static_cast<__mmask8>(-1), _MM_FROUND_CUR_DIRECTION); }
+}  // namespace
+}  // namespace magnifex::lanes
+
+#include "models/heyrovsky_lanes.hpp"
+
+namespace magnifex::ring_batch {
+
+void ring_run_avx512(double l, const double* x, unsigned long n, double beta, double* out) {
+    lanes::ring_run<lanes::Lanes, 8>(l, x, n, beta, out, heyrovsky_carlson_kernel);
+}
+
+}  // namespace magnifex::ring_batch
+
+#else
+// Not x86-64: never chosen; the scalar kernel does all.
+namespace magnifex::ring_batch {
+
+void ring_run_avx512(double l, const double* x, unsigned long n, double beta, double* out) {
+    for (unsigned long i = 0; i < n; ++i) out[i] = heyrovsky_carlson_kernel(l, x[i], beta);
+}
+
+}  // namespace magnifex::ring_batch
+#endif

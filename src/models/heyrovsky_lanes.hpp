@@ -1,0 +1,104 @@
+// The ring average of heyrovsky.cpp written once over its number type (a
+// double, or a GCC vector of doubles whose lanes are independent ring radii;
+// see elliptic/lanes.hpp for the rules of a unit that includes this header).
+// The derivation and the accuracy are in heyrovsky.cpp.
+#pragma once
+
+#include "elliptic/complete_lanes.hpp"
+#include "elliptic/lanes.hpp"
+
+namespace magnifex::lanes {
+namespace {
+
+constexpr double kRingTwoPi = 6.283185307179586;
+constexpr double kRingPi = 3.141592653589793;
+// From this l + r on, the lengths are rescaled so that l + r cannot overflow.
+constexpr double kRingLargeLength = 1e300;
+
+// Ring average for 0 < l, r < inf, l != r, 0 < beta < inf. With q = (l-r)/(l+r),
+// D = (l-r)/beta, S = (l+r)/beta = D/q:
+//   2 pi A = 4/(S sqrt(4 + D^2)) [ (2 + D^2) RF + D^2 (n/3) RJ ],
+// RF = RF(0, 1-m, 1), RJ = RJ(0, 1-m, 1, 1-n); for |D| >= 1, with t = 1/D^2,
+//   2 pi A = 4 |q|/sqrt(1 + 4 t) [ (1 + 2 t) RF + (n/3) RJ ],
+//   1 - m = (4 q^2 t + 1)/(4 t + 1).
+// 1 - n = q^2 >= ~1e-32 (l - r is at least an ulp of l), so both complements
+// stay positive and the Gauss transformation cannot fail on them. Not below 1.
+template <class V>
+inline V ring_average(V l, V r, V beta) {
+    // A depends on l/beta and r/beta only (l + r is finite or +inf here).
+    const auto large = l + r >= kRingLargeLength;
+    l = select(large, l * 0.25, l);
+    r = select(large, r * 0.25, r);
+    beta = select(large, beta * 0.25, beta);
+
+    const V sigma = l + r;
+    const V delta = l - r;
+    const V q = delta / sigma;
+    const V p = q * q;                              // 1 - n
+    const V n = ((l / sigma) * (r / sigma)) * 4.0;  // n = 4 l r/(l + r)^2
+    const V big_d = delta / beta;
+    const V dd = big_d * big_d;
+    const auto near = lane_abs(big_d) < 1.0;
+    const V t = select(near, splat(0.0, dd), 1.0 / dd);
+    const V c = select(near, (4.0 * p + dd) / (4.0 + dd), (4.0 * (p * t) + 1.0) / (4.0 * t + 1.0));
+
+    // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation,
+    // every term positive; each lane stops at its own step, so that a batch
+    // gives the scalar kernel's values bit for bit.
+    const CompleteIntegrals<V> in = complete_integrals<V, true>(lane_sqrt(c), p);
+    const V rf = in.cos2 + in.sin2;
+    const V n_third_rj = n * in.sin2_p;  // (n/3) RJ(0, c, 1, p)
+
+    // |D| < 1: 2/(S sqrt(4 + D^2)) times bracket/pi; neither factor exceeds
+    // A, so nothing overflows before A itself does (a ring at 1e-308 source
+    // radii).
+    const V s = sigma / beta;
+    const V bracket_near = (2.0 + dd) * rf + dd * n_third_rj;
+    const V a_near = (2.0 / (s * lane_sqrt(4.0 + dd))) * (bracket_near / kRingPi);
+    const V bracket_far = (1.0 + 2.0 * t) * rf + n_third_rj;
+    const V a_far = (((4.0 * lane_abs(q)) / lane_sqrt(1.0 + 4.0 * t)) * bracket_far) / kRingTwoPi;
+    const V a = select(near, a_near, a_far);
+    // A point lens never makes a source fainter: far away (A - 1 ~ 2/u^4
+    // below eps) rounding must not take A below 1.
+    return select(a < 1.0, splat(1.0, a), a);
+}
+
+constexpr double kRingInfinity = __builtin_inf();
+
+// Ring averages out[i] of the rings x[i] (i < n) at one separation l and
+// beta, for 0 < l < inf and 0 < beta < inf, W rings a vector. Lanes outside
+// the ring average's domain (x not in (0, inf), x == l, NaN) are computed by
+// scalar(l, x[i], beta), the scalar kernel, so that their values are its own;
+// a vector's unused lanes (the last, partial one) repeat a valid ring.
+template <class V, unsigned W>
+inline void ring_run(double l, const double* x, unsigned long n, double beta, double* out,
+                     double (*scalar)(double, double, double)) {
+    static_assert(sizeof(V) == W * sizeof(double));
+    const V l_v = splat(l, V{});
+    const V beta_v = splat(beta, V{});
+    for (unsigned long i = 0; i < n; i += W) {
+        const unsigned long m = n - i < W ? n - i : W;
+        bool valid[W];
+        double fill = 0.0;
+        bool any = false;
+        for (unsigned long j = 0; j < m; ++j) {
+            const double r = x[i + j];
+            valid[j] = r > 0.0 && r < kRingInfinity && r != l;
+            if (valid[j] && !any) {
+                fill = r;
+                any = true;
+            }
+        }
+        if (!any) {
+            for (unsigned long j = 0; j < m; ++j) out[i + j] = scalar(l, x[i + j], beta);
+            continue;
+        }
+        V r_v;
+        for (unsigned long j = 0; j < W; ++j) r_v[j] = j < m && valid[j] ? x[i + j] : fill;
+        const V a = ring_average(l_v, r_v, beta_v);
+        for (unsigned long j = 0; j < m; ++j) out[i + j] = valid[j] ? a[j] : scalar(l, x[i + j], beta);
+    }
+}
+
+}  // namespace
+}  // namespace magnifex::lanes
