@@ -4,20 +4,7 @@
 
 #include "models/witt_mao.hpp"
 
-#if defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
-namespace magnifex::lanes {
-namespace {
-typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
-#if defined(__x86_64__)
-inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
-#else
-inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
-#endif
-}  // namespace
-}  // namespace magnifex::lanes
+#include "elliptic/lanes_sse2.hpp"
 
 #include "models/disk_radii_lanes.hpp"
 

@@ -5,14 +5,7 @@
 
 #if defined(__x86_64__)
 #pragma GCC target("avx2")
-#include <immintrin.h>
-
-namespace magnifex::lanes {
-namespace {
-typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
-inline Lanes lane_sqrt(Lanes x) { return _mm256_sqrt_pd(x); }
-}  // namespace
-}  // namespace magnifex::lanes
+#include "elliptic/lanes_avx2.hpp"
 
 #include "models/disk_radii_lanes.hpp"
 

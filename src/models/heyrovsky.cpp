@@ -29,20 +29,7 @@
 #include "elliptic/complete.hpp"
 #include "models/heyrovsky_batch.hpp"
 
-#if defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
-namespace magnifex::lanes {
-namespace {
-typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
-#if defined(__x86_64__)
-inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
-#else
-inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
-#endif
-}  // namespace
-}  // namespace magnifex::lanes
+#include "elliptic/lanes_sse2.hpp"
 
 #include "models/heyrovsky_lanes.hpp"
 

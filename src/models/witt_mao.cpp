@@ -25,10 +25,6 @@
 // worst relative error 1.3e-15.
 #include "models/witt_mao.hpp"
 
-#if defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -37,16 +33,7 @@
 #include "elliptic/complete.hpp"
 #include "models/witt_mao_batch.hpp"
 
-namespace magnifex::lanes {
-namespace {
-typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
-#if defined(__x86_64__)
-inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
-#else
-inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
-#endif
-}  // namespace
-}  // namespace magnifex::lanes
+#include "elliptic/lanes_sse2.hpp"
 
 #include "models/witt_mao_lanes.hpp"
 

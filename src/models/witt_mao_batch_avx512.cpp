@@ -4,16 +4,7 @@
 
 #if defined(__x86_64__)
 #pragma GCC target("avx512f")
-#include <immintrin.h>
-
-namespace magnifex::lanes {
-namespace {
-typedef double Lanes __attribute__((vector_size(8 * sizeof(double))));
-// The masked builtin with x as its pass-through: _mm512_sqrt_pd passes an
-// undefined vector, which GCC 12 reports as uninitialised.
-inline Lanes lane_sqrt(Lanes x) { return __builtin_ia32_sqrtpd512_mask(x, x, static_cast<__mmask8>(-1), _MM_FROUND_CUR_DIRECTION); }
-}  // namespace
-}  // namespace magnifex::lanes
+#include "elliptic/lanes_avx512.hpp"
 
 #include "models/witt_mao_lanes.hpp"
 

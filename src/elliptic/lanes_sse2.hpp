@@ -1,0 +1,20 @@
+// The lane type of the baseline kernels (2 doubles a vector: SSE2 on x86-64,
+// GCC's generic vectors elsewhere) and its square root, for kernels written
+// over lanes (elliptic/lanes.hpp). Include it before the kernels that
+// instantiate it.
+#pragma once
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+namespace magnifex::lanes {
+namespace {
+typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+#if defined(__x86_64__)
+inline Lanes2 lane_sqrt(Lanes2 x) { return _mm_sqrt_pd(x); }
+#else
+inline Lanes2 lane_sqrt(Lanes2 x) { return Lanes2{__builtin_sqrt(x[0]), __builtin_sqrt(x[1])}; }
+#endif
+}  // namespace
+}  // namespace magnifex::lanes
