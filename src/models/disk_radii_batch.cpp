@@ -4,6 +4,7 @@
 
 #include "models/witt_mao.hpp"
 
+#include "elliptic/lanes_dispatch.hpp"
 #include "elliptic/lanes_sse2.hpp"
 
 #include "models/disk_radii_lanes.hpp"
@@ -24,12 +25,7 @@ namespace {
 using DiskRadiiRun = void (*)(double, const double*, unsigned long, double*);
 
 DiskRadiiRun pick_disk_radii_run() {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return disk_radii_run_avx512;
-    if (__builtin_cpu_supports("avx2")) return disk_radii_run_avx2;
-#endif
-    return disk_radii_run_sse2;
+    return lanes::widest_supported<DiskRadiiRun>(disk_radii_run_sse2, disk_radii_run_avx2, disk_radii_run_avx512);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "elliptic/complete.hpp"
 #include "models/heyrovsky_batch.hpp"
 
+#include "elliptic/lanes_dispatch.hpp"
 #include "elliptic/lanes_sse2.hpp"
 
 #include "models/heyrovsky_lanes.hpp"
@@ -119,10 +120,9 @@ double point_source(double s, double beta) {
 }
 
 // Ring average for 0 < l, r < inf, l != r, 0 < beta < inf: the one-lane case
-// of the template in heyrovsky_lanes.hpp, which the batched kernel shares.
-Fallible ring_average(double l, double r, double beta) {
-    return Fallible::ok(lanes::ring_average(l, r, beta));
-}
+// of the template in heyrovsky_lanes.hpp, which the batched kernel shares. It
+// cannot fail: both complements are positive there.
+double ring_average(double l, double r, double beta) { return lanes::ring_average(l, r, beta); }
 
 }  // namespace
 
@@ -133,9 +133,7 @@ Outcome<double> heyrovsky_magnification(double l, double r, double re, double rs
     // the ring is a point, also when the other length is tiny.
     if (l == r) return kInfinity;
     if (l == 0.0 || r == 0.0) return point_source(l + r, beta);
-    const Fallible a = ring_average(l, r, beta);
-    if (a.failed()) return PendingRuntimeError{a.failure};
-    return a.value;
+    return ring_average(l, r, beta);
 }
 
 double heyrovsky_carlson_kernel(double l, double r, double beta) {
@@ -144,8 +142,7 @@ double heyrovsky_carlson_kernel(double l, double r, double beta) {
     if (!in_domain(l, r, b)) return carlson_form_unscaled(l, r, beta);
     if (l == r) return kNaN;
     if (l == 0.0 || r == 0.0) return point_source(l + r, b);
-    const Fallible a = ring_average(l, r, b);
-    return a.failed() ? kNaN : a.value;
+    return ring_average(l, r, b);
 }
 
 }  // namespace magnifex
@@ -166,12 +163,8 @@ namespace {
 using RingRun = void (*)(double, const double*, unsigned long, double, double*);
 
 RingRun pick_ring_run() {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return ring_batch::ring_run_avx512;
-    if (__builtin_cpu_supports("avx2")) return ring_batch::ring_run_avx2;
-#endif
-    return ring_batch::ring_run_sse2;
+    return lanes::widest_supported<RingRun>(ring_batch::ring_run_sse2, ring_batch::ring_run_avx2,
+                                            ring_batch::ring_run_avx512);
 }
 
 }  // namespace

@@ -12,8 +12,7 @@
 // (resp. A_ring - 1), whose unlensed part N is exact: far from the lens the
 // result is then 1 plus a small correction, not a ratio of two integrals
 // that agree to their rounding, and it does not fall below 1 by more than
-// an ulp. Both
-// kernels are the Carlson forms (heyrovsky_carlson_kernel,
+// an ulp. Both kernels are the Carlson forms (heyrovsky_carlson_kernel,
 // witt_mao_carlson_kernel), free of the closed forms' cancellations.
 //
 // Where the lens lies inside the source (0 < l < 1), A_ring is log-singular
@@ -223,15 +222,15 @@ Outcome<std::vector<double>> _integrated_heyrovsky_magnification(
     result.reserve(l.size());
     const double rho = rstar / re;
     for (const double li : l) {
-        if (builtin && builtin_far_field_into(li * rho, rho, flux, result)) continue;
-        auto annulus = [&](double x) {
-            return profile(x) * ((kTwoPi * x) * heyrovsky_carlson_kernel(li, x, beta));
-        };
         if (builtin) {
+            if (builtin_far_field_into(li * rho, rho, flux, result)) continue;
             RingExcess excess(li, beta, builtin_profile);
             CountedIntegrand counted(excess);
             result.push_back(1.0 + counted.result(integrate_split_tanh_sinh(counted, 0.0, 1.0, li)) / flux);
         } else {
+            auto annulus = [&](double x) {
+                return profile(x) * ((kTwoPi * x) * heyrovsky_carlson_kernel(li, x, beta));
+            };
             result.push_back(integrate_over_source(annulus, li) / flux);
         }
     }

@@ -33,6 +33,7 @@
 #include "elliptic/complete.hpp"
 #include "models/witt_mao_batch.hpp"
 
+#include "elliptic/lanes_dispatch.hpp"
 #include "elliptic/lanes_sse2.hpp"
 
 #include "models/witt_mao_lanes.hpp"
@@ -159,12 +160,8 @@ namespace {
 using DiskRun = unsigned long (*)(const double*, unsigned long, double, double*);
 
 DiskRun pick_disk_run() {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return disk_batch::disk_run_avx512;
-    if (__builtin_cpu_supports("avx2")) return disk_batch::disk_run_avx2;
-#endif
-    return disk_batch::disk_run_sse2;
+    return lanes::widest_supported<DiskRun>(disk_batch::disk_run_sse2, disk_batch::disk_run_avx2,
+                                            disk_batch::disk_run_avx512);
 }
 
 // Chunk of separations done one at a time where a batch stops; the batch

@@ -72,16 +72,16 @@ inline constexpr std::uint32_t kMinEvaluationsForTest = 14;
 // difference, sum) is asked, from level 2 on, whether the level's error
 // estimate, its change to the estimate, and the new estimate (all on the scale
 // of [-1, 1]) are good enough.
+// Non-finite integrand values count as 0.
+inline double finite_or_zero(double v) { return std::isfinite(v) ? v : 0.0; }
+
 template <class F, class Stop>
 QuadratureResult tanh_sinh(F&& f, double a, double b, Stop&& stop) {
     const double h = (b - a) * 0.5;
     const double c = (a + b) * 0.5;
 
     // Every value of f goes through this guard, the centre included.
-    auto guarded = [&f](double y) -> double {
-        const double v = f(y);
-        return std::isfinite(v) ? v : 0.0;
-    };
+    auto guarded = [&f](double y) -> double { return finite_or_zero(f(y)); };
 
     // The centre abscissa is c + h*0, not c: for an infinite h it is NaN.
     double sum = std::numbers::pi * guarded(c + h * 0.0);
@@ -101,8 +101,8 @@ QuadratureResult tanh_sinh(F&& f, double a, double b, Stop&& stop) {
             }
             f.batch(y, values, 2 * size);
             for (std::size_t i = 0; i < size; ++i) {
-                const double right = std::isfinite(values[2 * i]) ? values[2 * i] : 0.0;
-                const double left = std::isfinite(values[2 * i + 1]) ? values[2 * i + 1] : 0.0;
+                const double right = finite_or_zero(values[2 * i]);
+                const double left = finite_or_zero(values[2 * i + 1]);
                 level_sum = level_sum + level[i].weight * (right + left);
             }
         } else {
