@@ -40,64 +40,123 @@ constexpr double kTruncation = 2e-15;
 constexpr double kMinSeparation = 1e-140;
 constexpr double kMaxSeparation = 1e100;
 
-// Q~_k(x) (ascending coefficients) or, reversed, x^{2k-1} Q~_k(1/x).
-double laplacian_polynomial(int k, double x, bool reversed) {
+// Q~_k(x) (ascending coefficients) or, reversed, x^{2k-1} Q~_k(1/x); with
+// `slope`, also its derivative in x.
+double laplacian_polynomial(int k, double x, bool reversed, double* slope = nullptr) {
     const double* c = kLaplacianCoefficients.data() + k * (k - 1);
     const int n = 2 * k;
-    double h = 0.0;
+    double h = 0.0, dh = 0.0;
     if (reversed) {
-        for (int j = 0; j < n; ++j) h = h * x + c[j];
+        for (int j = 0; j < n; ++j) {
+            dh = dh * x + h;
+            h = h * x + c[j];
+        }
     } else {
-        for (int j = n - 1; j >= 0; --j) h = h * x + c[j];
+        for (int j = n - 1; j >= 0; --j) {
+            dh = dh * x + h;
+            h = h * x + c[j];
+        }
     }
+    if (slope != nullptr) *slope = dh;
     return h;
 }
 
 }  // namespace
 
-bool far_field_magnification(double u, double rho, const FarFieldMoments& moments, double* out) {
-    if (!moments.usable) return false;
+bool FarFieldSeries::start(double u, double rho, double support, bool with_derivative) {
+    formed_ = 0;
+    power_ = 1.0;
+    with_derivative_ = with_derivative;
     if (!(u >= kMinSeparation && u <= kMaxSeparation && rho >= 0.0)) return false;
     const double ratio = rho / u;
     const double q = ratio * ratio;
-    const double support_q = (moments.support * moments.support) * q;
+    q_ = q;
+    support_q_ = (support * support) * q;
     const double min_ratio_squared = kFarFieldMinRatio * kFarFieldMinRatio;
-    if (!(support_q * min_ratio_squared <= 1.0)) return false;
+    if (!(support_q_ * min_ratio_squared <= 1.0)) return false;
 
+    u_ = u;
     const double s = u * u;
     const double root = u * std::sqrt(s + 4.0);
-    const double head = moments.moment[0] * ((s + 2.0) / root);
-    if (q == 0.0) {
+    head_ = (s + 2.0) / root;
+    large_ = s > 4.0;
+    if (large_) {
+        const double y = s / (s + 4.0);
+        prefactor_ = 4.0 / (root * s);
+        zeta_ = q * (y * y);
+        x_ = 2.0 / s;
+    } else {
+        const double t = s + 4.0;
+        prefactor_ = 2.0 / root;
+        zeta_ = (4.0 * q) / (t * t);
+        x_ = 0.5 * s;
+    }
+    if (with_derivative) {
+        // A0 = (s + 2)/(u sqrt(s + 4)): dA0/du = -8/(u^2 (s + 4)^(3/2));
+        // d ln(u sqrt(s + 4))/du = (2s + 4)/(u (s + 4)).
+        const double t = s + 4.0;
+        head_u_ = -8.0 / ((u * u) * (t * std::sqrt(t)));
+        const double log_root_u = (2.0 * s + 4.0) / (u * t);
+        const double log_t_u = (2.0 * u) / t;
+        if (large_) {
+            // P = 4/(root s), zeta = q s^2/t^2, x = 2/s
+            log_prefactor_u_ = -log_root_u - 2.0 / u;
+            log_zeta_u_ = 2.0 / u - 2.0 * log_t_u;
+            x_u_ = -2.0 * x_ / u;
+        } else {
+            // P = 2/root, zeta = 4 q/t^2, x = s/2
+            log_prefactor_u_ = -log_root_u;
+            log_zeta_u_ = -2.0 / u - 2.0 * log_t_u;
+            x_u_ = u;
+        }
+    }
+    return true;
+}
+
+double FarFieldSeries::ratio(int k) const { return kRatioBound[k] * support_q_; }
+
+void FarFieldSeries::extend(int k) {
+    for (int j = formed_ + 1; j <= k; ++j) {
+        power_ = power_ * zeta_;
+        double slope = 0.0;
+        term_[j] = laplacian_polynomial(j, x_, large_, with_derivative_ ? &slope : nullptr) * power_;
+        if (with_derivative_) {
+            term_u_[j] = prefactor_ * (term_[j] * (log_prefactor_u_ + double(j) * log_zeta_u_) + slope * x_u_ * power_);
+        }
+    }
+    if (k > formed_) formed_ = k;
+}
+
+double FarFieldSeries::term(int k) {
+    if (k > formed_) extend(k);
+    return term_[k];
+}
+
+double FarFieldSeries::term_u(int k) {
+    if (k > formed_) extend(k);
+    return term_u_[k];
+}
+
+bool far_field_magnification(double u, double rho, const FarFieldMoments& moments, double* out) {
+    if (!moments.usable) return false;
+    FarFieldSeries series;
+    if (!series.start(u, rho, moments.support, false)) return false;
+    const double head = moments.moment[0] * series.head();
+    if (series.q() == 0.0) {
         *out = head;
         return true;
     }
-
-    const bool large = s > 4.0;
-    double prefactor, zeta, x;
-    if (large) {
-        const double y = s / (s + 4.0);
-        prefactor = 4.0 / (root * s);
-        zeta = q * (y * y);
-        x = 2.0 / s;
-    } else {
-        const double t = s + 4.0;
-        prefactor = 2.0 / root;
-        zeta = (4.0 * q) / (t * t);
-        x = 0.5 * s;
-    }
     // The tail bound is compared with this, in units of the prefactor.
-    const double threshold = kTruncation * std::fabs(head) / prefactor;
+    const double threshold = kTruncation * std::fabs(head) / series.prefactor();
 
     double sum = 0.0;
-    double power = 1.0;
     for (int k = 1; k <= kFarFieldTerms; ++k) {
-        power = power * zeta;
-        const double term = laplacian_polynomial(k, x, large) * power;
+        const double term = series.term(k);
         sum = sum + moments.moment[k] * term;
-        const double g = kRatioBound[k] * support_q;
+        const double g = series.ratio(k);
         const double tail = (moments.majorant[k] * term) * (g / (1.0 - g));
         if (tail <= threshold) {
-            *out = head + prefactor * sum;
+            *out = head + series.prefactor() * sum;
             return true;
         }
     }

@@ -66,4 +66,42 @@ inline constexpr double kFarFieldMinRatio = 1.8;
 // u or rho non-finite or outside [1e-140, 1e100] and [0, oo).
 bool far_field_magnification(double u, double rho, const FarFieldMoments& moments, double* out);
 
+// The series at one (u, rho), its terms formed as far as asked and shared by
+// every profile evaluated there:
+//   A = M_0 head + prefactor sum_{k>=1} M_k term(k),
+//   dA/du = M_0 head_u + sum_{k>=1} M_k term_u(k),  term_u(k) = d(prefactor term(k))/du,
+// and d(prefactor term(k))/drho = (2k/rho) prefactor term(k).
+class FarFieldSeries {
+public:
+    static constexpr int kTerms = far_field_detail::kFarFieldTerms;
+
+    // Sets up the series for u in [1e-140, 1e100] (Einstein radii), rho >= 0
+    // and a brightness that ends at `support` source radii, where u >=
+    // kFarFieldMinRatio rho support; returns false (and must not be used)
+    // otherwise. `with_derivative` makes head_u and term_u available.
+    bool start(double u, double rho, double support, bool with_derivative);
+
+    double head() const { return head_; }
+    double head_u() const { return head_u_; }
+    double prefactor() const { return prefactor_; }
+    // (rho/u)^2
+    double q() const { return q_; }
+    // kRatioBound[k] times the squared support ratio: the tail after term k
+    // is at most majorant_k |term(k)| g/(1 - g) with g = ratio(k).
+    double ratio(int k) const;
+    // The k-th term (1 <= k <= kTerms) and its derivative.
+    double term(int k);
+    double term_u(int k);
+
+private:
+    void extend(int k);
+    double u_ = 0.0, q_ = 0.0, zeta_ = 0.0, x_ = 0.0, support_q_ = 0.0;
+    double head_ = 0.0, head_u_ = 0.0, prefactor_ = 0.0;
+    double log_prefactor_u_ = 0.0, log_zeta_u_ = 0.0, x_u_ = 0.0;
+    bool large_ = false, with_derivative_ = false;
+    int formed_ = 0;
+    double power_ = 1.0;
+    std::array<double, kTerms + 1> term_{}, term_u_{};
+};
+
 }  // namespace magnifex

@@ -1,0 +1,246 @@
+#include "models/magnification.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "models/source_pass.hpp"
+
+namespace magnifex {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int kMoments = FarFieldSeries::kTerms + 1;
+
+// The far-field sum stops where its tail bound is below this much of the
+// magnification (the seven functions' series stops at the same bound), and,
+// for a gradient, below this much of its first correction term, which sets
+// the scale of the derivatives in rho and in the coefficients (and, times
+// (2k + 2)/u, bounds the tail of the derivative in u against dA0/du).
+constexpr double kValueTail = 2e-15;
+constexpr double kDerivativeTail = 1e-14;
+
+// A0(u) = (u^2 + 2)/(u sqrt(u^2 + 4)) and its slope -8/(u^2 (u^2 + 4)^(3/2)),
+// for u > 1 in powers of 1/u so that u^2 cannot overflow.
+double point_source(double u) {
+    if (u > 1.0) {
+        const double t = 1.0 / u;
+        const double t2 = t * t;
+        return (1.0 + 2.0 * t2) / std::sqrt(1.0 + 4.0 * t2);
+    }
+    return (u * u + 2.0) / (u * std::sqrt(u * u + 4.0));
+}
+
+double point_source_slope(double u) {
+    if (u > 1.0) {
+        const double t = 1.0 / u;
+        const double s = 1.0 + 4.0 * (t * t);
+        return -8.0 * ((t * t) * (t * t)) * t / (s * std::sqrt(s));
+    }
+    const double s = u * u + 4.0;
+    return -8.0 / ((u * u) * (s * std::sqrt(s)));
+}
+
+std::size_t find_or_add(std::vector<Basis>& bases, const Basis& basis) {
+    for (std::size_t b = 0; b < bases.size(); ++b) {
+        if (bases[b] == basis) return b;
+    }
+    bases.push_back(basis);
+    return bases.size() - 1;
+}
+
+}  // namespace
+
+std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const Law& law,
+                                                                         std::span<const double> coefficients,
+                                                                         std::size_t bands, bool gradient) {
+    LimbDarkenedSource source;
+    source.coefficient_count_ = law.coefficient_names.size();
+    source.singular_at_limb_ = law.singular_at_limb;
+    source.gradient_ = gradient;
+    const std::size_t k = source.coefficient_count_;
+    source.bands_.resize(bands);
+    for (std::size_t band = 0; band < bands; ++band) {
+        const std::span<const double> row = coefficients.subspan(band * k, k);
+        switch (law.check(row)) {
+            case LawProblem::NonFinite:
+                return LawFailure{LawFailure::Kind::NonFinite, band};
+            case LawProblem::AlphaNotPositive:
+                return LawFailure{LawFailure::Kind::AlphaNotPositive, band};
+            case LawProblem::None:
+                break;
+        }
+        LawExpansion expansion;
+        law.expand(row, expansion);
+        Band& b = source.bands_[band];
+        for (std::size_t t = 0; t < expansion.count; ++t) {
+            const LawTerm& term = expansion.terms[t];
+            bool needed = term.weight != 0.0;
+            if (gradient) {
+                for (const double s : term.slopes) needed = needed || s != 0.0;
+            }
+            // A basis with weight 0 only adds 0; a gradient still needs it
+            // when its weight has a slope.
+            if (!needed) continue;
+            b.terms.push_back(Term{find_or_add(source.bases_, term.basis), term.weight, term.slopes});
+        }
+    }
+    source.basis_flux_.resize(source.bases_.size());
+    std::vector<std::array<double, kMoments>> moments(source.bases_.size()), majorants(source.bases_.size());
+    for (std::size_t i = 0; i < source.bases_.size(); ++i) {
+        source.basis_flux_[i] = source.bases_[i].flux();
+        source.bases_[i].moments(moments[i], majorants[i]);
+    }
+    for (std::size_t band = 0; band < bands; ++band) {
+        Band& b = source.bands_[band];
+        double flux = 0.0;
+        for (const Term& t : b.terms) flux = flux + t.weight * source.basis_flux_[t.basis];
+        if (!(flux > 0.0) || !std::isfinite(flux)) return LawFailure{LawFailure::Kind::FluxNotPositive, band};
+        b.flux = flux;
+        for (std::size_t j = 0; j < k; ++j) {
+            double slope = 0.0;
+            for (const Term& t : b.terms) slope = slope + t.slopes[j] * source.basis_flux_[t.basis];
+            b.flux_slopes[j] = slope;
+        }
+        // Moments over the flux; the zeroth is the flux over itself, 1.
+        for (int m = 0; m < kMoments; ++m) {
+            double moment = 0.0, majorant = 0.0;
+            for (const Term& t : b.terms) {
+                moment = moment + t.weight * moments[t.basis][m];
+                majorant = majorant + std::fabs(t.weight) * majorants[t.basis][m];
+            }
+            b.moment[m] = m == 0 ? 1.0 : moment / flux;
+            b.majorant[m] = majorant / flux;
+        }
+        if (gradient) {
+            b.moment_slopes.resize(k);
+            for (std::size_t j = 0; j < k; ++j) {
+                for (int m = 0; m < kMoments; ++m) {
+                    double slope = 0.0;
+                    for (const Term& t : b.terms) slope = slope + t.slopes[j] * moments[t.basis][m];
+                    // d(moment/N)/dc_j
+                    b.moment_slopes[j][m] = m == 0 ? 0.0 : (slope - b.moment[m] * b.flux_slopes[j]) / flux;
+                }
+            }
+        }
+        double limb = 0.0;
+        for (const Term& t : b.terms) {
+            const double at_limb = source.bases_[t.basis].limb_value();
+            if (t.weight != 0.0 && at_limb != 0.0) limb = limb + t.weight * at_limb;
+        }
+        b.limb_brightness = limb;
+    }
+    return source;
+}
+
+bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, double rho, double* value,
+                                   double* jacobian) const {
+    const double head = series.head();
+    const double prefactor = series.prefactor();
+    const std::size_t k = coefficient_count_;
+    if (series.q() == 0.0) {
+        *value = head;
+        if (jacobian != nullptr) {
+            jacobian[0] = series.head_u();
+            for (std::size_t j = 1; j < jacobian_width(); ++j) jacobian[j] = 0.0;
+        }
+        return true;
+    }
+    const double threshold = kValueTail * std::fabs(head) / prefactor;
+    double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
+    std::array<double, kMaxCoefficients> sum_c{};
+    double first = 0.0;
+    bool value_done = false;
+    for (int m = 1; m <= FarFieldSeries::kTerms; ++m) {
+        const double term = series.term(m);
+        if (!value_done) sum = sum + band.moment[m] * term;
+        const double g = series.ratio(m);
+        const double tail = (band.majorant[m] * term) * (g / (1.0 - g));
+        if (!value_done && tail <= threshold) {
+            *value = head + prefactor * sum;
+            value_done = true;
+            if (jacobian == nullptr) return true;
+        }
+        if (jacobian == nullptr) continue;
+        sum_u = sum_u + band.moment[m] * series.term_u(m);
+        sum_rho = sum_rho + band.moment[m] * (2.0 * double(m) * term);
+        for (std::size_t j = 0; j < k; ++j) sum_c[j] = sum_c[j] + band.moment_slopes[j][m] * term;
+        if (m == 1) first = std::fabs(band.moment[1] * term);
+        if (value_done && tail <= kDerivativeTail * first / (2.0 * double(m) + 2.0)) {
+            jacobian[0] = series.head_u() + sum_u;
+            jacobian[1] = prefactor * sum_rho / rho;
+            for (std::size_t j = 0; j < k; ++j) jacobian[2 + j] = prefactor * sum_c[j];
+            return true;
+        }
+    }
+    return false;
+}
+
+void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
+    const std::size_t n = u.size();
+    const std::size_t width = jacobian_width();
+    const std::size_t k = coefficient_count_;
+    SourcePass pass(bases_, singular_at_limb_, gradient_);
+    std::vector<BasisIntegral> integrals(bases_.size());
+    std::vector<char> pending(bands_.size());
+    FarFieldSeries series;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double ui = u[i];
+        auto out_value = [&](std::size_t band) -> double& { return value[band * n + i]; };
+        auto out_jacobian = [&](std::size_t band) -> double* {
+            return jacobian == nullptr ? nullptr : jacobian + (band * n + i) * width;
+        };
+        if (std::isnan(ui) || rho == 0.0 || ui == kInfinity) {
+            // NaN in, NaN out; a point source; the lens infinitely far away.
+            const double a = std::isnan(ui) ? kNaN : rho == 0.0 ? (ui == 0.0 ? kInfinity : point_source(ui)) : 1.0;
+            const double a_u = std::isnan(ui) ? kNaN : rho == 0.0 ? point_source_slope(ui) : 0.0;
+            for (std::size_t band = 0; band < bands_.size(); ++band) {
+                out_value(band) = a;
+                if (double* jac = out_jacobian(band)) {
+                    jac[0] = a_u;
+                    for (std::size_t j = 1; j < width; ++j) jac[j] = std::isnan(ui) ? kNaN : 0.0;
+                }
+            }
+            continue;
+        }
+        bool any_pending = false;
+        const bool series_ok = series.start(ui, rho, 1.0, gradient_);
+        for (std::size_t band = 0; band < bands_.size(); ++band) {
+            pending[band] = !(series_ok && far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)));
+            any_pending = any_pending || pending[band];
+        }
+        if (!any_pending) continue;
+        pass.integrate(ui, rho, integrals);
+        for (std::size_t band = 0; band < bands_.size(); ++band) {
+            if (!pending[band]) continue;
+            const Band& b = bands_[band];
+            double excess = 0.0;
+            for (const Term& t : b.terms) excess = excess + t.weight * integrals[t.basis].excess;
+            out_value(band) = 1.0 + excess / b.flux;
+            double* jac = out_jacobian(band);
+            if (jac == nullptr) continue;
+            double d_u = 0.0, d_rho = 0.0;
+            for (const Term& t : b.terms) {
+                d_u = d_u + t.weight * integrals[t.basis].d_u;
+                d_rho = d_rho + t.weight * integrals[t.basis].d_rho;
+            }
+            jac[0] = d_u / b.flux;
+            jac[1] = d_rho / b.flux;
+            const double ratio = excess / b.flux;
+            for (std::size_t j = 0; j < k; ++j) {
+                double e = 0.0;
+                for (const Term& t : b.terms) e = e + t.slopes[j] * integrals[t.basis].excess;
+                jac[2 + j] = (e - ratio * b.flux_slopes[j]) / b.flux;
+            }
+            if (ui == rho && b.limb_brightness != 0.0) {
+                // The lens on a limb of non-zero brightness: A has a
+                // logarithmic cusp there, its slopes in u and rho are infinite.
+                jac[0] = -std::copysign(kInfinity, b.limb_brightness);
+                jac[1] = std::copysign(kInfinity, b.limb_brightness);
+            }
+        }
+    }
+}
+
+}  // namespace magnifex

@@ -1,0 +1,82 @@
+#include "models/source_mesh.hpp"
+
+#include <cmath>
+
+namespace magnifex {
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// Bernstein-ellipse parameters: 12-point Gauss-Legendre on a piece whose
+// ellipse of parameter 4 holds no singularity errs by ~4^-24 = 4e-15 of the
+// piece's scale; the end rules converge at r^-n and take 20 (20^-12).
+// Measured against the mpmath oracle (tests/python/test_law_oracle.py).
+constexpr double kGaussEllipse = 4.0;
+constexpr double kEndEllipse = 20.0;
+// A last piece shorter than this fraction of the one before joins it.
+constexpr double kMergeFraction = 0.15;
+
+double half_sum(double r) { return (r + 1.0 / r) * 0.5; }
+
+// Longest t with z on or outside the ellipse of parameter r (s = half_sum(r))
+// of [p, p + t] (direction +1) or [p - t, p] (direction -1).
+double longest(Complex z, double p, double s, double direction) {
+    const Complex d = z - p;
+    const double along = direction * d.real();
+    return 2.0 * (s * std::abs(d) - along) / (s * s - 1.0);
+}
+
+double clear_length(std::span<const Complex> points, double p, double s, double direction, double cap) {
+    double t = cap;
+    for (const Complex z : points) {
+        const double fits = longest(z, p, s, direction);
+        if (fits < t) t = fits;
+    }
+    return t;
+}
+
+}  // namespace
+
+std::size_t partition(double a, double b, std::span<const Complex> singular, PieceRule start_rule,
+                      PieceRule end_rule, std::span<const Complex> limb_map_singular, std::span<Piece> out) {
+    const double length = b - a;
+    if (!(length > 0.0) || out.size() < 3) return 0;
+    const double s_gauss = half_sum(kGaussEllipse);
+    const double s_end = half_sum(kEndEllipse);
+    const bool special_start = start_rule != PieceRule::Gauss;
+    const bool special_end = end_rule != PieceRule::Gauss;
+
+    std::size_t count = 0;
+    double q_end = b;
+    if (special_end) {
+        double h = clear_length(singular, b, s_end, -1.0, special_start ? 0.5 * length : length);
+        if (end_rule == PieceRule::Limb) h = clear_length(limb_map_singular, b, s_end, -1.0, h);
+        q_end = b - h;
+    }
+    double p = a;
+    if (special_start) {
+        const double h = clear_length(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
+        out[count++] = Piece{a, a + h, start_rule};
+        p = a + h;
+    }
+    // The Gauss pieces also keep clear of the special ends themselves.
+    const Complex ends[2] = {Complex(a, 0.0), Complex(b, 0.0)};
+    const std::size_t last = out.size() - (special_end ? 2 : 1);
+    while (p < q_end) {
+        double t = clear_length(singular, p, s_gauss, 1.0, q_end - p);
+        if (special_start) t = clear_length(std::span<const Complex>(ends, 1), p, s_gauss, 1.0, t);
+        if (special_end) t = clear_length(std::span<const Complex>(ends + 1, 1), p, s_gauss, 1.0, t);
+        // A singular point on the piece itself (the caller keeps them out)
+        // would stop the march: the rest is then one piece.
+        if (!(t > 0.0)) t = q_end - p;
+        double q = p + t;
+        if (q_end - q < kMergeFraction * t || count == last || !(q > p)) q = q_end;
+        out[count++] = Piece{p, q, PieceRule::Gauss};
+        p = q;
+    }
+    if (special_end) out[count++] = Piece{q_end, b, end_rule};
+    return count;
+}
+
+}  // namespace magnifex

@@ -1,0 +1,54 @@
+// The partition of the source's radius into pieces on which fixed quadrature
+// rules are accurate. The integrand of a limb-darkened source, written in the
+// angle theta with x = sin(theta) (x the radius in source radii, mu = cos
+// theta), is analytic except where the ring through the lens meets a
+// singularity of the point-lens kernel:
+//   x = +-l            the lens itself: the ring average is log-singular,
+//   x = +-l +- 2i/rho  the kernel's branch points, one Einstein radius
+//                      scale (2/rho source radii) from the lens,
+// each at theta = asin(x) and its images pi - theta, -theta, ..., and, for
+// the bases that are not analytic there, the limb theta = pi/2.
+//
+// A piece whose ends are regular is integrated by Gauss-Legendre, whose
+// error falls like r^(-2n) with r the parameter of the largest Bernstein
+// ellipse around the piece that holds no singularity (Trefethen 2008, SIAM
+// Rev. 50, 67); a piece that ends at the lens by the logarithmic generalized
+// Gauss rule, and one that ends at the limb by product weights for the
+// basis's power of mu; both converge like r^(-n). The partition takes, from
+// one end, the longest piece whose ellipse of parameter kGaussEllipse
+// (kEndEllipse for the pieces at a singular end) clears every singularity:
+// the pieces shrink geometrically towards a singular point and stay long
+// where the integrand is smooth. The longest piece from p is closed form: z
+// lies on the ellipse of parameter r of [p, p + t] when
+//   |z - p| + |z - p - t| = t s,  s = (r + 1/r)/2,  i.e.  t = 2 (s |z - p| - Re(z - p)) / (s^2 - 1).
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <span>
+
+namespace magnifex {
+
+enum class PieceRule {
+    Gauss,       // Gauss-Legendre
+    LogAtStart,  // logarithmic rule, singular at lo
+    LogAtEnd,    // logarithmic rule, singular at hi
+    Limb,        // product rule in mu = cos(theta), hi = pi/2
+};
+
+struct Piece {
+    double lo, hi;
+    PieceRule rule;
+};
+
+// The pieces of [a, b] (in order) admissible with respect to `singular`;
+// start_rule / end_rule: the rule of the piece at a / at b when that end is
+// itself singular (LogAtStart, LogAtEnd or Limb), or Gauss when it is not.
+// For a Limb end, `limb_map_singular` adds the points where mu = cos(theta)
+// stops being a variable (theta = 0, pi). Returns the number of pieces
+// written (at most out.size()).
+std::size_t partition(double a, double b, std::span<const std::complex<double>> singular, PieceRule start_rule,
+                      PieceRule end_rule, std::span<const std::complex<double>> limb_map_singular,
+                      std::span<Piece> out);
+
+}  // namespace magnifex

@@ -1,0 +1,307 @@
+#include "models/source_pass.hpp"
+
+#include <cmath>
+#include <complex>
+
+#include "models/point_lens_batch.hpp"
+#include "numerics/product_weights.hpp"
+#include "numerics/source_rules_table.hpp"
+#include "numerics/tanh_sinh_table.hpp"
+
+namespace magnifex {
+
+namespace {
+
+using Complex = std::complex<double>;
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kTwoPi = 6.283185307179586;
+// The branch points of the point-lens kernel lie 2 Einstein radii from the
+// lens, across the line of the ring (A_ring has sqrt(4 + (u - r)^2)).
+constexpr double kBranchDistance = 2.0;
+
+constexpr std::span<const RuleNode> kGaussRule = GAUSS_LEGENDRE_12;
+constexpr std::span<const RuleNode> kLogRule = LOG_GAUSS_12;
+constexpr std::span<const RuleNode> kLimbRule = GAUSS_LEGENDRE_12;
+
+constexpr std::size_t kMaxPieces = 64;
+constexpr std::size_t kMaxSingular = 12;
+
+// The singular points of the integrand in the theta plane for a lens at l
+// (source radii) and branch points E = 2/rho away (see source_mesh.hpp): the
+// images t, -t, pi - t, pi + t of asin(l) and asin(l + iE), one of each
+// conjugate pair (the ellipse test is symmetric in Im). `skip_lens` leaves
+// out theta_l itself (an end of the part being cut).
+std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Complex* out) {
+    std::size_t n = 0;
+    auto add_images = [&](Complex t, bool skip_t) {
+        if (!skip_t) out[n++] = t;
+        out[n++] = -t;
+        out[n++] = kPi - t;
+        out[n++] = kPi + t;
+    };
+    if (l > 0.0) {
+        // asin(l) for l > 1 is pi/2 - i acosh(l): complex, next to the limb.
+        const Complex t = l <= 1.0 ? Complex(std::asin(l), 0.0) : std::asin(Complex(l, 0.0));
+        add_images(t, skip_lens && l < 1.0);
+    }
+    add_images(std::asin(Complex(l, kBranchDistance / rho)), false);
+    if (limb) out[n++] = Complex(kHalfPi, 0.0);
+    return n;
+}
+
+}  // namespace
+
+SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient)
+    : bases_(bases.begin(), bases.end()), singular_at_limb_(singular_at_limb), gradient_(gradient) {
+    limb_weights_.resize(bases_.size());
+    if (!singular_at_limb_) return;
+    for (std::size_t b = 0; b < bases_.size(); ++b) {
+        const Basis& basis = bases_[b];
+        if (basis.analytic_at_limb()) continue;
+        LimbWeights& w = limb_weights_[b];
+        w.plain.resize(kLimbRule.size());
+        product_weights(kLimbRule, basis.exponent() + 1.0, false, w.plain);
+        if (basis.kind() == Basis::Kind::PowerLog) {
+            w.log.resize(kLimbRule.size());
+            product_weights(kLimbRule, basis.exponent() + 1.0, true, w.log);
+        }
+    }
+}
+
+void SourcePass::add_theta_piece(const Piece& piece, double theta_u_lo, double theta_u_hi, double theta_rho_lo,
+                                 double theta_rho_hi, double log_weight_u, double log_weight_rho) {
+    const double h = piece.hi - piece.lo;
+    const double phi_hi = kHalfPi - piece.hi;  // pi/2 - theta at the piece's upper end
+    const std::span<const RuleNode> rule = piece.rule == PieceRule::Gauss ? kGaussRule : kLogRule;
+    for (const RuleNode& node : rule) {
+        // Position s in [0, 1] from lo and its complement, with the rule's
+        // singular end where the piece's is.
+        const bool at_end = piece.rule == PieceRule::LogAtEnd;
+        const double s = at_end ? node.complement : node.node;
+        const double s_complement = at_end ? node.node : node.complement;
+        const double theta = piece.lo + h * s;
+        const double phi = phi_hi + h * s_complement;
+        const double x = std::sin(theta);
+        const double mu = std::sin(phi);
+        const double measure = ((kTwoPi * node.weight) * h) * (x * mu);
+        Node n{x, mu, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1};
+        if (gradient_) {
+            // The node's motion is linear in theta across the piece.
+            const double theta_u = theta_u_lo + (theta_u_hi - theta_u_lo) * s;
+            const double theta_rho = theta_rho_lo + (theta_rho_hi - theta_rho_lo) * s;
+            // d(x mu)/dtheta = cos 2 theta = mu^2 - x^2
+            const double slope = (kTwoPi * node.weight) * h * ((mu - x) * (mu + x));
+            n.mu_u = -x * theta_u;
+            n.x_u = mu * theta_u;
+            n.measure_u = slope * theta_u + measure * log_weight_u;
+            n.mu_rho = -x * theta_rho;
+            n.x_rho = mu * theta_rho;
+            n.measure_rho = slope * theta_rho + measure * log_weight_rho;
+        }
+        nodes_.push_back(n);
+    }
+}
+
+void SourcePass::add_limb_piece(double scale, double k_u, double k_rho) {
+    limb_pieces_.push_back(LimbPiece{scale, k_u, k_rho, nodes_.size()});
+    int index = 0;
+    for (const RuleNode& node : kLimbRule) {
+        const double mu = scale * node.node;
+        const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
+        const double measure = ((kTwoPi * node.weight) * scale) * mu;
+        Node n{x, mu, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, index++};
+        if (gradient_) {
+            n.mu_u = mu * k_u;
+            n.x_u = -(mu * n.mu_u) / x;
+            n.measure_u = measure * (2.0 * k_u);
+            n.mu_rho = mu * k_rho;
+            n.x_rho = -(mu * n.mu_rho) / x;
+            n.measure_rho = measure * (2.0 * k_rho);
+        }
+        nodes_.push_back(n);
+    }
+}
+
+// The lens exactly on the limb (u == rho): the ring's logarithm and the
+// bases' powers of mu meet at theta = pi/2, where the rules above do not
+// apply; the double-exponential rule on [0, pi/2] takes both (Takahasi &
+// Mori 1974): the trapezoidal rule in t with the finest step of the
+// project's table, h = 1/64, t up to 3, each node's distance to the limb
+// formed from t directly (1 - tanh z = 2/(1 + e^(2z))). Fixed nodes: the
+// derivatives are those of the integrand.
+void SourcePass::add_fixed_nodes(double /*u*/, double /*rho*/) {
+    constexpr double kQuarterPi = 0.7853981633974483;
+    constexpr double kStep = 1.0 / 64.0;
+    constexpr int kSteps = 192;  // t = 3
+    auto add = [&](double y, double y_complement, double weight) {
+        // theta = (pi/4)(1 + y), pi/2 - theta = (pi/4)(1 - y)
+        const double x = std::sin(kQuarterPi * (1.0 + y));
+        const double mu = std::sin(kQuarterPi * y_complement);
+        nodes_.push_back(Node{x, mu, ((kTwoPi * weight) * kQuarterPi) * (x * mu), 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1});
+    };
+    for (int j = 0; j <= kSteps; ++j) {
+        const double t = double(j) * kStep;
+        const double z = kHalfPi * std::sinh(t);
+        const double cosh_z = std::cosh(z);
+        const double weight = (kStep * kHalfPi) * std::cosh(t) / (cosh_z * cosh_z);
+        if (j == 0) {
+            add(0.0, 1.0, weight);
+            continue;
+        }
+        const double complement = 2.0 / (1.0 + std::exp(2.0 * z));  // 1 - tanh z
+        add(1.0 - complement, complement, weight);
+        add(complement - 1.0, 2.0 - complement, weight);
+    }
+}
+
+void SourcePass::place_nodes(double u, double rho) {
+    nodes_.clear();
+    limb_pieces_.clear();
+    const double l = u / rho;
+    Complex singular[kMaxSingular];
+    const Complex limb_map[2] = {Complex(0.0, 0.0), Complex(kPi, 0.0)};
+    Piece pieces[kMaxPieces];
+    const PieceRule limb_rule = singular_at_limb_ ? PieceRule::Limb : PieceRule::Gauss;
+
+    if (l == 1.0) {
+        add_fixed_nodes(u, rho);
+        return;
+    }
+    if (l > 0.0 && l < 1.0) {
+        const double mu_l = std::sqrt((1.0 - l) * (1.0 + l));
+        const double theta_l = std::atan2(l, mu_l);
+        const double outer = std::atan2(mu_l, l);  // pi/2 - theta_l
+        // theta_l = asin(u/rho): d/du = 1/(rho mu_l), d/drho = -l/(rho mu_l).
+        const double theta_l_u = 1.0 / (rho * mu_l);
+        const double theta_l_rho = -l / (rho * mu_l);
+
+        // Inner part [0, theta_l]: theta = s theta_l; the limb, where some
+        // basis is singular, lies beyond its end.
+        std::size_t n = singular_points(l, rho, true, singular_at_limb_, singular);
+        std::size_t count = partition(0.0, theta_l, std::span(singular, n), PieceRule::Gauss, PieceRule::LogAtEnd,
+                                      {}, pieces);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Piece& p = pieces[i];
+            add_theta_piece(p, theta_l_u * (p.lo / theta_l), theta_l_u * (p.hi / theta_l),
+                            theta_l_rho * (p.lo / theta_l), theta_l_rho * (p.hi / theta_l), theta_l_u / theta_l,
+                            theta_l_rho / theta_l);
+        }
+        // Outer part [theta_l, pi/2]: theta = theta_l + s (pi/2 - theta_l).
+        n = singular_points(l, rho, true, false, singular);
+        count = partition(theta_l, kHalfPi, std::span(singular, n), PieceRule::LogAtStart, limb_rule, limb_map,
+                          pieces);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Piece& p = pieces[i];
+            // (pi/2 - theta)/(pi/2 - theta_l) at the piece's ends.
+            const double f_lo = (kHalfPi - p.lo) / outer, f_hi = (kHalfPi - p.hi) / outer;
+            if (p.rule == PieceRule::Limb) {
+                // mu_a = cos(lo) = sin(pi/2 - lo); d(pi/2 - lo)/du = -f_lo theta_l_u.
+                const double phi = kHalfPi - p.lo;
+                const double scale = std::sin(phi);
+                const double cot = std::cos(phi) / scale;
+                add_limb_piece(scale, -cot * f_lo * theta_l_u, -cot * f_lo * theta_l_rho);
+            } else {
+                add_theta_piece(p, theta_l_u * f_lo, theta_l_u * f_hi, theta_l_rho * f_lo, theta_l_rho * f_hi,
+                                -theta_l_u / outer, -theta_l_rho / outer);
+            }
+        }
+        return;
+    }
+    // The lens at the centre or outside the source: one part, fixed nodes.
+    const std::size_t n = singular_points(l, rho, false, false, singular);
+    const std::size_t count =
+        partition(0.0, kHalfPi, std::span(singular, n), PieceRule::Gauss, limb_rule, limb_map, pieces);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Piece& p = pieces[i];
+        if (p.rule == PieceRule::Limb) {
+            add_limb_piece(std::sin(kHalfPi - p.lo), 0.0, 0.0);
+        } else {
+            add_theta_piece(p, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0);
+        }
+    }
+}
+
+void SourcePass::evaluate_kernel(double u, double rho) {
+    const std::size_t n = nodes_.size();
+    radius_.resize(n);
+    a_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) radius_[i] = nodes_[i].x * rho;
+    if (gradient_) {
+        a_u_.resize(n);
+        a_r_.resize(n);
+        ring_gradient_batch(u, radius_.data(), n, a_.data(), a_u_.data(), a_r_.data());
+    } else {
+        ring_batch(u, radius_.data(), n, a_.data());
+    }
+}
+
+void SourcePass::accumulate(double /*u*/, double rho, std::span<BasisIntegral> out) const {
+    for (BasisIntegral& r : out) r = BasisIntegral{};
+    const std::size_t n = nodes_.size();
+    for (std::size_t b = 0; b < bases_.size(); ++b) {
+        const Basis& basis = bases_[b];
+        const LimbWeights& lw = limb_weights_[b];
+        const bool product = !lw.plain.empty();
+        double excess = 0.0, d_u = 0.0, d_rho = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Node& node = nodes_[i];
+            if (product && node.limb >= 0) continue;  // the limb pieces, below
+            const double excess_a = a_[i] - 1.0;
+            const double g = node.measure * excess_a;
+            if (!std::isfinite(g)) continue;
+            const double value = basis.value(node.mu);
+            excess = excess + value * g;
+            if (!gradient_) continue;
+            const double r_u = rho * node.x_u;
+            const double r_rho = node.x + rho * node.x_rho;
+            const double g_u = node.measure_u * excess_a + node.measure * (a_u_[i] + a_r_[i] * r_u);
+            const double g_rho = node.measure_rho * excess_a + node.measure * (a_r_[i] * r_rho);
+            if (!std::isfinite(g_u) || !std::isfinite(g_rho)) continue;
+            const double slope = basis.slope(node.mu);
+            d_u = d_u + ((slope * node.mu_u) * g + value * g_u);
+            d_rho = d_rho + ((slope * node.mu_rho) * g + value * g_rho);
+        }
+        if (product) {
+            // b mu = mu^(gamma+1) [ln mu]: the weight of the product rule,
+            // with mu = mu_a v on the piece.
+            const double gamma = basis.exponent();
+            const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
+            for (const LimbPiece& piece : limb_pieces_) {
+                const double scale = std::pow(piece.scale, gamma + 2.0);
+                const double log_scale = std::log(piece.scale);
+                double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
+                for (std::size_t j = 0; j < kLimbRule.size(); ++j) {
+                    const std::size_t i = piece.first + j;
+                    const Node& node = nodes_[i];
+                    const double h = kTwoPi * (a_[i] - 1.0);
+                    if (!std::isfinite(h)) continue;
+                    const double w = logarithmic ? log_scale * lw.plain[j] + lw.log[j] : lw.plain[j];
+                    sum = sum + w * h;
+                    if (!gradient_) continue;
+                    const double h_u = kTwoPi * (a_u_[i] + a_r_[i] * (rho * node.x_u));
+                    const double h_rho = kTwoPi * (a_r_[i] * (node.x + rho * node.x_rho));
+                    if (!std::isfinite(h_u) || !std::isfinite(h_rho)) continue;
+                    // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
+                    // k_u mu^(gamma+1) for the logarithm's own slope.
+                    const double extra = logarithmic ? lw.plain[j] * h : 0.0;
+                    sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h) + piece.k_u * extra + w * h_u);
+                    sum_rho = sum_rho + (((gamma + 2.0) * piece.k_rho) * (w * h) + piece.k_rho * extra + w * h_rho);
+                }
+                excess = excess + scale * sum;
+                d_u = d_u + scale * sum_u;
+                d_rho = d_rho + scale * sum_rho;
+            }
+        }
+        out[b] = BasisIntegral{excess, d_u, d_rho};
+    }
+}
+
+void SourcePass::integrate(double u, double rho, std::span<BasisIntegral> out) {
+    place_nodes(u, rho);
+    evaluate_kernel(u, rho);
+    accumulate(u, rho, out);
+}
+
+}  // namespace magnifex

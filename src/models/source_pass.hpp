@@ -1,0 +1,94 @@
+// The magnified flux of every basis profile of a source in one pass over the
+// source's radius: the point-lens kernel is evaluated once per node and feeds
+// each basis (and, for a gradient, each derivative). With the lens at u and
+// the source radius rho (Einstein radii), for each basis b
+//   E_b = int_0^1 b(mu) 2 pi x (A_ring(u, x rho) - 1) dx,   mu = sqrt(1 - x^2),
+// the excess over the unlensed flux N_b (Heyrovsky 2003: the source as rings),
+// and on request dE_b/du and dE_b/drho.
+//
+// The radius is the angle theta, x = sin(theta): the measure 2 pi x dx =
+// 2 pi sin cos dtheta and every integer power of mu = cos(theta) are analytic
+// up to the limb, the ring's logarithm at the lens sits at theta_l = asin(l)
+// (l = u/rho), where the source is cut in two. Each part is partitioned by
+// source_mesh.hpp and integrated by its rules; the piece at the limb of a law
+// whose bases are not analytic there is taken in mu with product weights for
+// each basis's power of mu.
+//
+// Derivatives are taken under the integral with the parts' ends following the
+// lens: the inner part [0, theta_l] as theta = s theta_l, the outer part as
+// theta = theta_l + s (pi/2 - theta_l) and, at its limb piece, mu = s
+// mu_a(u, rho), all at fixed s. Then the ring's logarithm stays at a fixed s
+// and the derivative of the integrand is only log-singular there: the 1/(x - l)
+// of dA_ring/du and of dA_ring/dr cancel in the total derivative along the
+// node's motion. The kernel gives A_ring and its partials at each node
+// (point_lens_batch.hpp).
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "models/basis.hpp"
+#include "models/source_mesh.hpp"
+
+namespace magnifex {
+
+struct BasisIntegral {
+    double excess = 0.0;
+    double d_u = 0.0;
+    double d_rho = 0.0;
+};
+
+class SourcePass {
+public:
+    // `singular_at_limb`: take the limb piece in mu with product weights (some
+    // basis is not analytic at the limb; the choice belongs to the law, not
+    // to its coefficients).
+    SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient);
+
+    // E_b (and its derivatives) for lens distance u >= 0 and source radius
+    // rho > 0, both finite, into out[b] (out.size() == bases.size()).
+    // Non-finite kernel values (a node on the lens, within an ulp of l) count
+    // as 0, as in the double-exponential rule.
+    void integrate(double u, double rho, std::span<BasisIntegral> out);
+
+    // Kernel evaluations of the last integrate() (for benchmarks and tests).
+    std::size_t last_node_count() const { return nodes_.size(); }
+
+private:
+    struct Node {
+        double x, mu;       // sin(theta), cos(theta)
+        double measure;     // 2 pi x mu dtheta-weight, or 2 pi mu dmu-weight
+        double mu_u, measure_u, x_u;
+        double mu_rho, measure_rho, x_rho;
+        int limb;           // index in the limb rule, or -1
+    };
+    struct LimbPiece {
+        double scale;            // mu_a: the piece is mu in [0, mu_a]
+        double k_u, k_rho;       // d ln mu_a / du, d ln mu_a / drho
+        std::size_t first;       // its first node
+    };
+    // Product weights of one basis on the limb rule (empty for analytic ones).
+    struct LimbWeights {
+        std::vector<double> plain;  // for mu^(gamma + 1)
+        std::vector<double> log;    // for mu^(gamma + 1) ln mu (power-log bases)
+    };
+
+    void place_nodes(double u, double rho);
+    void add_theta_piece(const Piece& piece, double theta_u_at_lo, double theta_u_at_hi, double theta_rho_at_lo,
+                         double theta_rho_at_hi, double log_weight_u, double log_weight_rho);
+    void add_limb_piece(double scale, double k_u, double k_rho);
+    void add_fixed_nodes(double u, double rho);
+    void evaluate_kernel(double u, double rho);
+    void accumulate(double u, double rho, std::span<BasisIntegral> out) const;
+
+    std::vector<Basis> bases_;
+    std::vector<LimbWeights> limb_weights_;
+    bool singular_at_limb_;
+    bool gradient_;
+    std::vector<Node> nodes_;
+    std::vector<LimbPiece> limb_pieces_;
+    std::vector<double> radius_, a_, a_u_, a_r_;
+};
+
+}  // namespace magnifex
