@@ -8,6 +8,7 @@
 
 #include "binding/adapter.hpp"
 #include "binding/frame.hpp"
+#include "binding/limb_darkening.hpp"
 #include "binding/module.hpp"
 #include "models/flux_map.hpp"
 #include "models/heyrovsky.hpp"
@@ -53,6 +54,27 @@ constexpr FunctionDescription kIntegratedFluxMapHeyrovsky =
 constexpr FunctionDescription kDiscreteFluxMapHeyrovsky =
     describe("discrete_flux_map_heyrovsky_magnification", kTableParameters);
 
+constexpr const char* kMagnificationDoc =
+    "magnification(u, rho, law='linear', coefficients=(0.6,), gradient=False)\n--\n\n"
+    "Magnification of a limb-darkened source star by a point-mass lens.\n\n"
+    "u: lens-source separation in Einstein radii, a number or a 1-D array (u >= 0; NaN gives NaN).\n"
+    "rho: source radius in Einstein radii (>= 0; 0 is a point source).\n"
+    "law: 'uniform', 'linear', 'quadratic', 'squareroot', 'logarithmic', 'exponential', 'power2'\n"
+    "    or 'nonlinear', with batman's coefficients (uniform takes none, linear defaults to 0.6).\n"
+    "coefficients: the law's coefficients, or a 2-D array of one row per band.\n"
+    "gradient: also return the Jacobian J, J[..., :] = (dA/du, dA/drho, dA/dc1, ...).\n\n"
+    "Returns A: a float for a number u and one row of coefficients, else a numpy array\n"
+    "(n,), (B,) or (B, n); with gradient=True the pair (A, J).";
+
+constexpr const char* kLightCurveDoc =
+    "light_curve(t, t0, u0, tE, rho, law='linear', coefficients=(0.6,), gradient=False)\n--\n\n"
+    "Point-lens light curve of a limb-darkened source: the magnification at u(t) =\n"
+    "sqrt(((t - t0)/tE)^2 + u0^2) for every epoch t (a number or a 1-D array).\n\n"
+    "t0, tE: time of closest approach and Einstein time (tE > 0), in the unit of t;\n"
+    "u0: impact parameter and rho: source radius, in Einstein radii. law, coefficients\n"
+    "and the shapes of the result are those of magnification(); with gradient=True the\n"
+    "Jacobian's columns are (dA/dt0, dA/du0, dA/dtE, dA/drho, dA/dc1, ...).";
+
 template <const FunctionDescription* Description, auto Model>
 PyMethodDef method(const char* docstring) {
     return PyMethodDef{Description->function_name.data(),
@@ -61,8 +83,9 @@ PyMethodDef method(const char* docstring) {
                        METH_FASTCALL | METH_KEYWORDS, docstring};
 }
 
-// The function table, in registration (and __all__) order. The docstring is
-// the text signature alone, so inspect.signature works and __doc__ is None.
+// The function table, in registration (and __all__) order. The seven's
+// docstring is the text signature alone, so inspect.signature works and
+// __doc__ is None; the limb-darkened functions after them carry a manual too.
 // The records live for the process: the function objects point at them.
 PyMethodDef METHODS[] = {
     method<&kWittMao, &witt_mao_magnification>("witt_mao_magnification(l, re, rstar)\n--\n\n"),
@@ -77,6 +100,12 @@ PyMethodDef METHODS[] = {
         "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
     method<&kDiscreteFluxMapHeyrovsky, &discrete_flux_map_heyrovsky_magnification>(
         "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
+    PyMethodDef{"magnification",
+                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&binding::magnification_entry)),
+                METH_FASTCALL | METH_KEYWORDS, kMagnificationDoc},
+    PyMethodDef{"light_curve",
+                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&binding::light_curve_entry)),
+                METH_FASTCALL | METH_KEYWORDS, kLightCurveDoc},
 };
 
 binding::MaybeError register_functions(PyObject* module) {

@@ -82,7 +82,83 @@ bool is_contiguous_float64_vector(const Py_buffer& view) {
            view.len == view.shape[0] * view.itemsize && PyBuffer_IsContiguous(&view, 'C') == 1;
 }
 
+// The element reader of a native numeric format ("d", "@f", "=q", "<i" on a
+// little-endian machine, ...), or null for any other format.
+using ReadElement = double (*)(const char*);
+
+template <class T>
+double read_as_double(const char* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return static_cast<double>(value);
+}
+
+ReadElement numeric_reader(const char* format, Py_ssize_t itemsize) {
+    if (format == nullptr) return nullptr;
+    std::string_view text(format);
+    constexpr char native_order = std::endian::native == std::endian::little ? '<' : '>';
+    if (text.size() == 2 && (text[0] == '@' || text[0] == '=' || text[0] == native_order)) text.remove_prefix(1);
+    if (text.size() != 1) return nullptr;
+    auto sized = [itemsize]<class T>(T*) -> ReadElement {
+        return itemsize == static_cast<Py_ssize_t>(sizeof(T)) ? read_as_double<T> : nullptr;
+    };
+    switch (text[0]) {
+        case 'd': return sized(static_cast<double*>(nullptr));
+        case 'f': return sized(static_cast<float*>(nullptr));
+        case 'b': return sized(static_cast<signed char*>(nullptr));
+        case 'B': return sized(static_cast<unsigned char*>(nullptr));
+        case 'h': return sized(static_cast<short*>(nullptr));
+        case 'H': return sized(static_cast<unsigned short*>(nullptr));
+        case 'i': return sized(static_cast<int*>(nullptr));
+        case 'I': return sized(static_cast<unsigned int*>(nullptr));
+        case 'l': return sized(static_cast<long*>(nullptr));
+        case 'L': return sized(static_cast<unsigned long*>(nullptr));
+        case 'q': return sized(static_cast<long long*>(nullptr));
+        case 'Q': return sized(static_cast<unsigned long long*>(nullptr));
+        default: return nullptr;
+    }
+}
+
 }  // namespace
+
+std::optional<PyResult<NumericArray>> read_numeric_buffer(PyObject* object) {
+    if (!iterates_like_its_exporter(Py_TYPE(object))) return std::nullopt;
+    BufferView buffer;
+    if (!buffer.acquire(object)) {
+        (void)PyErr::take();
+        return std::nullopt;
+    }
+    const Py_buffer& view = buffer.view();
+    const ReadElement read = numeric_reader(view.format, view.itemsize);
+    if (read == nullptr || view.ndim < 0 || (view.ndim > 0 && (view.shape == nullptr || view.strides == nullptr))) {
+        return std::nullopt;
+    }
+    try {
+        NumericArray array;
+        std::size_t count = 1;
+        for (int d = 0; d < view.ndim; ++d) {
+            array.shape.push_back(static_cast<std::size_t>(view.shape[d]));
+            count *= static_cast<std::size_t>(view.shape[d]);
+        }
+        array.values.resize(count);
+        // Walk the elements in C order, offsets from the strides.
+        std::vector<Py_ssize_t> index(static_cast<std::size_t>(view.ndim), 0);
+        for (std::size_t i = 0; i < count; ++i) {
+            Py_ssize_t offset = 0;
+            for (int d = 0; d < view.ndim; ++d) offset += index[static_cast<std::size_t>(d)] * view.strides[d];
+            array.values[i] = read(static_cast<const char*>(view.buf) + offset);
+            for (int d = view.ndim - 1; d >= 0; --d) {
+                if (++index[static_cast<std::size_t>(d)] < view.shape[d]) break;
+                index[static_cast<std::size_t>(d)] = 0;
+            }
+        }
+        return PyResult<NumericArray>(std::move(array));
+    } catch (const std::bad_alloc&) {
+        return PyResult<NumericArray>(memory_error());
+    } catch (const std::length_error&) {
+        return PyResult<NumericArray>(memory_error());
+    }
+}
 
 std::optional<PyResult<std::vector<double>>> read_float64_buffer(PyObject* object) {
     if (!iterates_like_its_exporter(Py_TYPE(object))) return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -25,5 +26,19 @@ namespace magnifex::binding {
 // too, and so does an export that fails: its exception is cleared, since
 // iteration never asks for a buffer.
 std::optional<PyResult<std::vector<double>>> read_float64_buffer(PyObject* object);
+
+// A numeric array read through the buffer protocol, any layout: its values as
+// doubles in C order and its shape.
+struct NumericArray {
+    std::vector<double> values;
+    std::vector<std::size_t> shape;
+};
+
+// The values of an object that exports a buffer of native numbers (float64,
+// float32, or a signed or unsigned integer of 1, 2, 4 or 8 bytes, strided or
+// not, of any dimension), converted to double; nothing when the object has
+// no such buffer, with the same rule as read_float64_buffer for subclasses
+// that iterate differently from their buffer.
+std::optional<PyResult<NumericArray>> read_numeric_buffer(PyObject* object);
 
 }  // namespace magnifex::binding

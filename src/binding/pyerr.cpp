@@ -205,6 +205,10 @@ PyErr type_error(std::string message) {
     return PyErr(std::make_unique<MessageConstructor>(PyExc_TypeError, std::move(message)));
 }
 
+PyErr value_error(std::string message) {
+    return PyErr(std::make_unique<MessageConstructor>(PyExc_ValueError, std::move(message)));
+}
+
 PyErr runtime_error(const char* message) {
     return PyErr(std::make_unique<MessageConstructor>(PyExc_RuntimeError, message));
 }

@@ -72,6 +72,7 @@ private:
 
 // Lazy constructors. Message texts become Python strings only when raised.
 PyErr type_error(std::string message);
+PyErr value_error(std::string message);
 PyErr runtime_error(const char* message);
 PyErr system_error(const char* message);
 PyErr import_error(const char* message);
