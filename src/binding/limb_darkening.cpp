@@ -97,9 +97,9 @@ struct Coefficients {
     bool banded = false;
 };
 
-bool is_row(PyObject* item) {
-    return !PyUnicode_Check(item) && !PyBytes_Check(item) && (PySequence_Check(item) || PyObject_CheckBuffer(item));
-}
+// A row of a band table: a sequence (a list, a tuple, a 1-D array), not a
+// number (numpy's scalars export 0-d buffers but are not sequences).
+bool is_row(PyObject* item) { return !PyUnicode_Check(item) && !PyBytes_Check(item) && PySequence_Check(item); }
 
 PyResult<Coefficients> extract_coefficients(PyObject* object) {
     constexpr std::string_view name = "coefficients";
@@ -173,7 +173,7 @@ PyResult<const Law*> find_named_law(PyObject* object) {
         known += i == 0 ? "" : i + 1 == all.size() ? " and " : ", ";
         known += all[i].name;
     }
-    return value_error("unknown law '" + name + "': the laws are " + known);
+    return value_error("argument 'law': unknown law '" + name + "'; the laws are " + known);
 }
 
 std::string coefficient_list(const Law& law) {
@@ -187,7 +187,7 @@ std::string coefficient_list(const Law& law) {
 // The law's coefficients as given, or its defaults when none are.
 PyResult<Coefficients> law_coefficients(const Law& law, PyObject* given) {
     const std::size_t k = law.coefficient_names.size();
-    const std::string takes = "law '" + std::string(law.name) + "' takes " +
+    const std::string takes = "argument 'coefficients': law '" + std::string(law.name) + "' takes " +
                               (k == 0 ? std::string("no coefficients")
                                       : std::to_string(k) + (k == 1 ? " coefficient (" : " coefficients (") +
                                             coefficient_list(law) + ")");
@@ -224,7 +224,8 @@ PyErr law_failure(const Law& law, const Coefficients& c, const LawFailure& failu
 
 MaybeError check_finite(double value, std::string_view name, bool positive) {
     if (std::isfinite(value) && (!positive || value >= 0.0)) return std::nullopt;
-    return value_error(std::string(name) + " must be finite" + (positive ? " and >= 0" : "") + ", not " + repr(value));
+    return value_error("argument '" + std::string(name) + "': must be finite" + (positive ? " and >= 0" : "") +
+                       ", not " + repr(value));
 }
 
 // ----------------------------------------------------------------------------
@@ -320,7 +321,7 @@ PyResult<Owned> call_magnification(PyObject* const* args, Py_ssize_t nargs, PyOb
     if (MaybeError error = read_law(slots[2], slots[3], slots[4], request)) return std::move(*error);
 
     for (const double ui : request.points.values) {
-        if (ui < 0.0) return value_error("u must be >= 0, not " + repr(ui));
+        if (ui < 0.0) return value_error("argument 'u': must be >= 0, not " + repr(ui));
     }
     if (MaybeError error = check_finite(rho.value(), "rho", true)) return std::move(*error);
     PyResult<LimbDarkenedSource> source = prepared_source(request);
@@ -350,7 +351,7 @@ PyResult<Owned> call_light_curve(PyObject* const* args, Py_ssize_t nargs, PyObje
     const auto [t0, u0, te, rho] = scalars;
     if (MaybeError error = check_finite(t0, "t0", false)) return std::move(*error);
     if (MaybeError error = check_finite(u0, "u0", false)) return std::move(*error);
-    if (!(std::isfinite(te) && te > 0.0)) return value_error("tE must be finite and > 0, not " + repr(te));
+    if (!(std::isfinite(te) && te > 0.0)) return value_error("argument 'tE': must be finite and > 0, not " + repr(te));
     if (MaybeError error = check_finite(rho, "rho", true)) return std::move(*error);
     PyResult<LimbDarkenedSource> source = prepared_source(request);
     if (!source.ok()) return std::move(source.error());

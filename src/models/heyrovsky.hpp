@@ -27,4 +27,12 @@ double heyrovsky_carlson_kernel(double l, double r, double beta);
 // rings at a time (SIMD, the widest the CPU offers).
 void heyrovsky_carlson_kernel_batch(double l, const double* x, std::size_t n, double beta, double* out);
 
+// The ring average in Einstein units (beta = 1) with the lens-ring distance
+// delta = u - r given (for rings a few ulps from the lens, where u - r
+// formed from the two lengths would lose its digits); a ring through the
+// lens (delta = 0) gives NaN, other inputs outside 0 < u, r < inf the
+// kernel's own value. The batch gives the single values bit for bit.
+double ring_kernel_delta(double u, double r, double delta);
+void ring_kernel_delta_batch(double u, const double* r, const double* delta, std::size_t n, double* out);
+
 }  // namespace magnifex

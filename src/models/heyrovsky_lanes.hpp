@@ -21,18 +21,21 @@ constexpr double kRingLargeLength = 1e300;
 // RF = RF(0, 1-m, 1), RJ = RJ(0, 1-m, 1, 1-n); for |D| >= 1, with t = 1/D^2,
 //   2 pi A = 4 |q|/sqrt(1 + 4 t) [ (1 + 2 t) RF + (n/3) RJ ],
 //   1 - m = (4 q^2 t + 1)/(4 t + 1).
-// 1 - n = q^2 >= ~1e-32 (l - r is at least an ulp of l), so both complements
-// stay positive and the Gauss transformation cannot fail on them. Not below 1.
+// 1 - n = q^2 > 0 for l != r, so both complements stay positive and the Gauss
+// transformation cannot fail on them. Not below 1.
+// The form depends on l - r only through `delta`, which a caller that knows
+// the distance between the lens and the ring better than the two lengths do
+// (a ring a few ulps from the lens) passes itself.
 template <class V>
-inline V ring_average(V l, V r, V beta) {
+inline V ring_average_delta(V l, V r, V delta, V beta) {
     // A depends on l/beta and r/beta only (l + r is finite or +inf here).
     const auto large = l + r >= kRingLargeLength;
     l = select(large, l * 0.25, l);
     r = select(large, r * 0.25, r);
+    delta = select(large, delta * 0.25, delta);
     beta = select(large, beta * 0.25, beta);
 
     const V sigma = l + r;
-    const V delta = l - r;
     const V q = delta / sigma;
     const V p = q * q;                              // 1 - n
     const V n = ((l / sigma) * (r / sigma)) * 4.0;  // n = 4 l r/(l + r)^2
@@ -61,6 +64,11 @@ inline V ring_average(V l, V r, V beta) {
     // A point lens never makes a source fainter: far away (A - 1 ~ 2/u^4
     // below eps) rounding must not take A below 1.
     return select(a < 1.0, splat(1.0, a), a);
+}
+
+template <class V>
+inline V ring_average(V l, V r, V beta) {
+    return ring_average_delta(l, r, l - r, beta);
 }
 
 constexpr double kRingInfinity = __builtin_inf();
@@ -97,6 +105,45 @@ inline void ring_run(double l, const double* x, unsigned long n, double beta, do
         for (unsigned long j = 0; j < W; ++j) r_v[j] = j < m && valid[j] ? x[i + j] : fill;
         const V a = ring_average(l_v, r_v, beta_v);
         for (unsigned long j = 0; j < m; ++j) out[i + j] = valid[j] ? a[j] : scalar(l, x[i + j], beta);
+    }
+}
+
+// Ring averages out[i] of the rings r[i] (i < n) at lens distance u, lengths
+// in Einstein radii, with delta[i] = u - r[i] given, W rings a vector. Lanes
+// outside the domain of ring_average_delta (r not in (0, inf), delta zero or
+// not finite) are computed by scalar(u, r[i], delta[i]); a vector's unused
+// lanes repeat a valid ring.
+template <class V, unsigned W>
+inline void ring_delta_run(double u, const double* r, const double* delta, unsigned long n, double* out,
+                           double (*scalar)(double, double, double)) {
+    static_assert(sizeof(V) == W * sizeof(double));
+    const V u_v = splat(u, V{});
+    const V one = splat(1.0, V{});
+    for (unsigned long i = 0; i < n; i += W) {
+        const unsigned long m = n - i < W ? n - i : W;
+        bool valid[W];
+        unsigned long fill = 0;
+        bool any = false;
+        for (unsigned long j = 0; j < m; ++j) {
+            const double rj = r[i + j], dj = delta[i + j];
+            valid[j] = rj > 0.0 && rj < kRingInfinity && dj != 0.0 && dj - dj == 0.0;
+            if (valid[j] && !any) {
+                fill = j;
+                any = true;
+            }
+        }
+        if (!any) {
+            for (unsigned long j = 0; j < m; ++j) out[i + j] = scalar(u, r[i + j], delta[i + j]);
+            continue;
+        }
+        V r_v, d_v;
+        for (unsigned long j = 0; j < W; ++j) {
+            const unsigned long k = j < m && valid[j] ? j : fill;
+            r_v[j] = r[i + k];
+            d_v[j] = delta[i + k];
+        }
+        const V a = ring_average_delta(u_v, r_v, d_v, one);
+        for (unsigned long j = 0; j < m; ++j) out[i + j] = valid[j] ? a[j] : scalar(u, r[i + j], delta[i + j]);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 
+#include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
 #include "numerics/product_weights.hpp"
 #include "numerics/source_rules_table.hpp"
@@ -70,8 +71,15 @@ SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool
     }
 }
 
-void SourcePass::add_theta_piece(const Piece& piece, double theta_u_lo, double theta_u_hi, double theta_rho_lo,
-                                 double theta_rho_hi, double log_weight_u, double log_weight_rho) {
+double SourcePass::distance_from_limb(double x, double mu) const {
+    // u - rho x = rho (l - x): with l < 1, (mu^2 - mu_l^2)/(l + x); otherwise
+    // (u - rho) + rho (1 - x), 1 - x = mu^2/(1 + x).
+    if (l_ < 1.0) return rho_ * (((mu - mu_l_) * (mu + mu_l_)) / (l_ + x));
+    return (u_ - rho_) + rho_ * ((mu * mu) / (1.0 + x));
+}
+
+void SourcePass::add_theta_piece(const Piece& piece, Side side, double theta_u_lo, double theta_u_hi,
+                                 double theta_rho_lo, double theta_rho_hi, double log_weight_u, double log_weight_rho) {
     const double h = piece.hi - piece.lo;
     const double phi_hi = kHalfPi - piece.hi;  // pi/2 - theta at the piece's upper end
     const std::span<const RuleNode> rule = piece.rule == PieceRule::Gauss ? kGaussRule : kLogRule;
@@ -86,7 +94,19 @@ void SourcePass::add_theta_piece(const Piece& piece, double theta_u_lo, double t
         const double x = std::sin(theta);
         const double mu = std::sin(phi);
         const double measure = ((kTwoPi * node.weight) * h) * (x * mu);
-        Node n{x, mu, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1};
+        // u - rho sin(theta) = rho (sin theta_l - sin theta), from the offset d
+        // to the lens: 2 rho cos(theta_l -+ d/2) sin(+-d/2).
+        double delta;
+        if (side == Side::Inner) {
+            const double d = (theta_l_ - piece.hi) + h * s_complement;
+            delta = (2.0 * rho_) * (std::cos(theta_l_ - 0.5 * d) * std::sin(0.5 * d));
+        } else if (side == Side::Outer) {
+            const double d = (piece.lo - theta_l_) + h * s;
+            delta = -(2.0 * rho_) * (std::cos(theta_l_ + 0.5 * d) * std::sin(0.5 * d));
+        } else {
+            delta = distance_from_limb(x, mu);
+        }
+        Node n{x, mu, delta, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1};
         if (gradient_) {
             // The node's motion is linear in theta across the piece.
             const double theta_u = theta_u_lo + (theta_u_hi - theta_u_lo) * s;
@@ -111,7 +131,7 @@ void SourcePass::add_limb_piece(double scale, double k_u, double k_rho) {
         const double mu = scale * node.node;
         const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
         const double measure = ((kTwoPi * node.weight) * scale) * mu;
-        Node n{x, mu, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, index++};
+        Node n{x, mu, distance_from_limb(x, mu), measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, index++};
         if (gradient_) {
             n.mu_u = mu * k_u;
             n.x_u = -(mu * n.mu_u) / x;
@@ -128,18 +148,19 @@ void SourcePass::add_limb_piece(double scale, double k_u, double k_rho) {
 // bases' powers of mu meet at theta = pi/2, where the rules above do not
 // apply; the double-exponential rule on [0, pi/2] takes both (Takahasi &
 // Mori 1974): the trapezoidal rule in t with the finest step of the
-// project's table, h = 1/64, t up to 3, each node's distance to the limb
+// project's table, h = 1/64, t up to 4, each node's distance to the limb
 // formed from t directly (1 - tanh z = 2/(1 + e^(2z))). Fixed nodes: the
 // derivatives are those of the integrand.
 void SourcePass::add_fixed_nodes(double /*u*/, double /*rho*/) {
     constexpr double kQuarterPi = 0.7853981633974483;
     constexpr double kStep = 1.0 / 64.0;
-    constexpr int kSteps = 192;  // t = 3
+    constexpr int kSteps = 256;  // t = 4: the last node is within 1e-37 of the limb
     auto add = [&](double y, double y_complement, double weight) {
         // theta = (pi/4)(1 + y), pi/2 - theta = (pi/4)(1 - y)
         const double x = std::sin(kQuarterPi * (1.0 + y));
         const double mu = std::sin(kQuarterPi * y_complement);
-        nodes_.push_back(Node{x, mu, ((kTwoPi * weight) * kQuarterPi) * (x * mu), 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1});
+        nodes_.push_back(Node{x, mu, distance_from_limb(x, mu), ((kTwoPi * weight) * kQuarterPi) * (x * mu), 0.0, 0.0,
+                              0.0, 0.0, 0.0, 0.0, -1});
     };
     for (int j = 0; j <= kSteps; ++j) {
         const double t = double(j) * kStep;
@@ -160,6 +181,11 @@ void SourcePass::place_nodes(double u, double rho) {
     nodes_.clear();
     limb_pieces_.clear();
     const double l = u / rho;
+    u_ = u;
+    rho_ = rho;
+    l_ = l;
+    theta_l_ = 0.0;
+    mu_l_ = 1.0;
     Complex singular[kMaxSingular];
     const Complex limb_map[2] = {Complex(0.0, 0.0), Complex(kPi, 0.0)};
     Piece pieces[kMaxPieces];
@@ -172,6 +198,8 @@ void SourcePass::place_nodes(double u, double rho) {
     if (l > 0.0 && l < 1.0) {
         const double mu_l = std::sqrt((1.0 - l) * (1.0 + l));
         const double theta_l = std::atan2(l, mu_l);
+        theta_l_ = theta_l;
+        mu_l_ = mu_l;
         const double outer = std::atan2(mu_l, l);  // pi/2 - theta_l
         // theta_l = asin(u/rho): d/du = 1/(rho mu_l), d/drho = -l/(rho mu_l).
         const double theta_l_u = 1.0 / (rho * mu_l);
@@ -184,7 +212,7 @@ void SourcePass::place_nodes(double u, double rho) {
                                       {}, pieces);
         for (std::size_t i = 0; i < count; ++i) {
             const Piece& p = pieces[i];
-            add_theta_piece(p, theta_l_u * (p.lo / theta_l), theta_l_u * (p.hi / theta_l),
+            add_theta_piece(p, Side::Inner, theta_l_u * (p.lo / theta_l), theta_l_u * (p.hi / theta_l),
                             theta_l_rho * (p.lo / theta_l), theta_l_rho * (p.hi / theta_l), theta_l_u / theta_l,
                             theta_l_rho / theta_l);
         }
@@ -203,7 +231,7 @@ void SourcePass::place_nodes(double u, double rho) {
                 const double cot = std::cos(phi) / scale;
                 add_limb_piece(scale, -cot * f_lo * theta_l_u, -cot * f_lo * theta_l_rho);
             } else {
-                add_theta_piece(p, theta_l_u * f_lo, theta_l_u * f_hi, theta_l_rho * f_lo, theta_l_rho * f_hi,
+                add_theta_piece(p, Side::Outer, theta_l_u * f_lo, theta_l_u * f_hi, theta_l_rho * f_lo, theta_l_rho * f_hi,
                                 -theta_l_u / outer, -theta_l_rho / outer);
             }
         }
@@ -218,7 +246,7 @@ void SourcePass::place_nodes(double u, double rho) {
         if (p.rule == PieceRule::Limb) {
             add_limb_piece(std::sin(kHalfPi - p.lo), 0.0, 0.0);
         } else {
-            add_theta_piece(p, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0);
+            add_theta_piece(p, Side::Uncut, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0);
         }
     }
 }
@@ -226,14 +254,18 @@ void SourcePass::place_nodes(double u, double rho) {
 void SourcePass::evaluate_kernel(double u, double rho) {
     const std::size_t n = nodes_.size();
     radius_.resize(n);
+    delta_.resize(n);
     a_.resize(n);
-    for (std::size_t i = 0; i < n; ++i) radius_[i] = nodes_[i].x * rho;
+    for (std::size_t i = 0; i < n; ++i) {
+        radius_[i] = nodes_[i].x * rho;
+        delta_[i] = nodes_[i].delta;
+    }
     if (gradient_) {
         a_u_.resize(n);
         a_r_.resize(n);
         ring_gradient_batch(u, radius_.data(), n, a_.data(), a_u_.data(), a_r_.data());
     } else {
-        ring_batch(u, radius_.data(), n, a_.data());
+        ring_kernel_delta_batch(u, radius_.data(), delta_.data(), n, a_.data());
     }
 }
 

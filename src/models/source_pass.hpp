@@ -58,6 +58,7 @@ public:
 private:
     struct Node {
         double x, mu;       // sin(theta), cos(theta)
+        double delta;       // u - rho x, formed from the node's offset to the lens
         double measure;     // 2 pi x mu dtheta-weight, or 2 pi mu dmu-weight
         double mu_u, measure_u, x_u;
         double mu_rho, measure_rho, x_rho;
@@ -75,9 +76,15 @@ private:
     };
 
     void place_nodes(double u, double rho);
-    void add_theta_piece(const Piece& piece, double theta_u_at_lo, double theta_u_at_hi, double theta_rho_at_lo,
-                         double theta_rho_at_hi, double log_weight_u, double log_weight_rho);
+    // Where a piece lies: before the lens, after it, or in a source the lens
+    // does not cut (its distance to each node then comes from the limb).
+    enum class Side { Inner, Outer, Uncut };
+    void add_theta_piece(const Piece& piece, Side side, double theta_u_at_lo, double theta_u_at_hi,
+                         double theta_rho_at_lo, double theta_rho_at_hi, double log_weight_u, double log_weight_rho);
     void add_limb_piece(double scale, double k_u, double k_rho);
+    // u - rho x from the node's mu (x = sqrt(1 - mu^2)), for nodes away from
+    // the lens or near the limb.
+    double distance_from_limb(double x, double mu) const;
     void add_fixed_nodes(double u, double rho);
     void evaluate_kernel(double u, double rho);
     void accumulate(double u, double rho, std::span<BasisIntegral> out) const;
@@ -88,7 +95,10 @@ private:
     bool gradient_;
     std::vector<Node> nodes_;
     std::vector<LimbPiece> limb_pieces_;
-    std::vector<double> radius_, a_, a_u_, a_r_;
+    std::vector<double> radius_, delta_, a_, a_u_, a_r_;
+    // The separation being integrated: lens distance, source radius, l = u/rho
+    // and, for 0 < l < 1, the lens's angle and its cosine.
+    double u_ = 0.0, rho_ = 1.0, l_ = 0.0, theta_l_ = 0.0, mu_l_ = 1.0;
 };
 
 }  // namespace magnifex
