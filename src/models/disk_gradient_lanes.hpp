@@ -31,7 +31,7 @@
 // (tools/gen_disk_multipole.py, witt_mao_multipole.hpp), with r = (rho/u)^2,
 // t = u^2/(u^2 + 4), s = 1 - t:
 //   A       = [ (1+t)/2 + s^2 sum_k r^k g_k(t) ]/sqrt(t),
-//   dA/drho = s^2 sum_k 2k r^k g_k(t)/(rho sqrt(t)),
+//   dA/drho = s^2 (2 rho/u^2) sum_k k r^(k-1) g_k(t)/sqrt(t),
 //   dA/du   = -s^2 [ 1/2 + sum_k r^k h_k(t) ]/(u sqrt(t)),
 //   h_k     = (1 + 3t + 2k) g_k - 2t(1-t) g_k'
 // (from dt/du = 2ts/u and dr/du = -2r/u); h_k's coefficients are formed
@@ -124,6 +124,7 @@ inline DiskGradient<V> multipole_gradient(V u, V rho, M active) {
     auto done = active == 0;
     auto slopes_done = done;
     for (int k = 0; k < disk_multipole::kTerms; ++k) {
+        const V r_before = rk;  // r^k, that of the term of dA/drho's sum
         rk = rk * r;
         const int degree = disk_multipole::kDegree[k];
         const double* g = disk_multipole::kDiskMultipole[k];
@@ -135,14 +136,14 @@ inline DiskGradient<V> multipole_gradient(V u, V rho, M active) {
         const V rt = rk * term;
         sum = select(done, sum, sum + rt);
         done = done || (rk * r * (k + 3.0) < kMultipoleStop);
-        sum_rho = select(slopes_done, sum_rho, sum_rho + rt * (2.0 * (k + 1)));
+        sum_rho = select(slopes_done, sum_rho, sum_rho + (r_before * term) * (k + 1.0));
         sum_u = select(slopes_done, sum_u, sum_u + rk * slope);
         slopes_done = slopes_done || (rk * ((k + 2.0) * (k + 3.0)) < kMultipoleStop);
         if (all_of(slopes_done)) break;
     }
     const V a_raw = ((1.0 + t) * 0.5 + (s * s) * sum) / sqrt_t;
     const V ss = s * s;
-    const V da_drho = ((ss * sum_rho) / sqrt_t) / rho;
+    const V da_drho = (((ss * sum_rho) / sqrt_t) * (ratio + ratio)) / u;
     const V da_du = 0.0 - ((ss * (0.5 + sum_u)) / sqrt_t) / u;
     return {select(a_raw < 1.0, 1.0 + 0.0 * a_raw, a_raw), da_du, da_drho};
 }
