@@ -12,7 +12,7 @@
 // notation of ring_gradient_lanes.hpp with r = rho: sigma = u + rho,
 // delta = u - rho, q = sqrt(4 + delta^2), p = delta^2/sigma^2, the same n and
 // m as the ring, J = sin2_p = (1/3) RJ(0, c, 1, p)). Differentiating the
-// Carlson form through K, E, Pi (DLMF 19.4.1, 19.4.4), every Pi term of the
+// Carlson form through K, E, Pi (DLMF 19.4(i)), every Pi term of the
 // u-derivative cancels:
 //   dA/du   = -8 (I_s - I_c)/(pi rho sigma q),
 //   dA/drho = 2 (A_ring(u, rho) - A)/rho

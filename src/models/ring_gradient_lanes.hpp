@@ -15,7 +15,7 @@
 // elliptic/complete_lanes.hpp (Delta = sqrt(cos^2 t + c sin^2 t)),
 //   I_c = int_0^{pi/2} cos^2 t/Delta dt,  I_s = int_0^{pi/2} sin^2 t/Delta dt,
 //   K(m) = I_c + I_s,  E(m) = I_c + c I_s,
-// the derivatives of K, E and Pi (DLMF 19.4.1, 19.4.4) taken through sigma,
+// the derivatives of K, E and Pi (DLMF 19.4(i)) taken through sigma,
 // delta, c and p collapse: every Pi(n, m) term cancels, and
 //   dA/du = 8/(pi sigma^2 q^3) [ (r delta - 2) (I_s - I_c) - 4u g_u I_c/delta ],
 //   dA/dr = 8/(pi sigma^2 q^3) [ (-u delta - 2) (I_s - I_c) + 4r g_r I_c/delta ],
@@ -46,9 +46,10 @@
 // 22 and 25 ns.
 //
 // Accuracy against mpmath (tests/data/point_lens_gradient_golden.tsv from
-// tools/gen_point_lens_gradient_golden.py: central differences at 55 to 200
-// digits of the Legendre form by mpmath's ellipk and ellippi, checked at two
-// precisions and against quadrature of A0' on a subset), worst relative error:
+// tools/gen_point_lens_gradient_golden.py: central differences of the
+// Legendre form by mpmath's ellipk and ellippi at a precision chosen per
+// point, checked at two precisions and against quadrature of A0' on a
+// subset), worst relative error:
 //   value: 8.6e-16, bit for bit ring_average(u, r, 1.0);
 //   partials: 1.3e-15 within 1e-2 of the ring (|u-r|/r down to 1e-14, both
 //   sides, r from 1e-8 to 1e4), 3.1e-15 at generic points, 1.2e-15 far
