@@ -134,8 +134,8 @@ std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const L
     return source;
 }
 
-bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, double rho, double* value,
-                                   double* jacobian) const {
+LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, double rho,
+                                                         double* value, double* jacobian) const {
     const double head = series.head();
     const double prefactor = series.prefactor();
     const std::size_t k = coefficient_count_;
@@ -145,7 +145,7 @@ bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, dou
             jacobian[0] = series.head_u();
             for (std::size_t j = 1; j < jacobian_width(); ++j) jacobian[j] = 0.0;
         }
-        return true;
+        return Series::Both;
     }
     const double threshold = kValueTail * std::fabs(head) / prefactor;
     double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
@@ -160,7 +160,7 @@ bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, dou
         if (!value_done && tail <= threshold) {
             *value = head + prefactor * sum;
             value_done = true;
-            if (jacobian == nullptr) return true;
+            if (jacobian == nullptr) return Series::Both;
         }
         if (jacobian == nullptr) continue;
         sum_u = sum_u + band.moment[m] * series.term_u(m);
@@ -171,10 +171,12 @@ bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, dou
             jacobian[0] = series.head_u() + sum_u;
             jacobian[1] = prefactor * sum_rho / rho;
             for (std::size_t j = 0; j < k; ++j) jacobian[2 + j] = prefactor * sum_c[j];
-            return true;
+            return Series::Both;
         }
     }
-    return false;
+    // The value's series may have converged where its derivatives' did not:
+    // it stands (as in a call without the gradient), the integral gives them.
+    return value_done ? Series::ValueOnly : Series::None;
 }
 
 void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
@@ -183,7 +185,7 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
     const std::size_t k = coefficient_count_;
     SourcePass pass(bases_, singular_at_limb_, gradient_);
     std::vector<BasisIntegral> integrals(bases_.size());
-    std::vector<char> pending(bands_.size());
+    std::vector<Series> series_of(bands_.size());
     FarFieldSeries series;
     for (std::size_t i = 0; i < n; ++i) {
         const double ui = u[i];
@@ -207,17 +209,18 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
         bool any_pending = false;
         const bool series_ok = series.start(ui, rho, 1.0, gradient_);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
-            pending[band] = !(series_ok && far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)));
-            any_pending = any_pending || pending[band];
+            series_of[band] =
+                series_ok ? far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)) : Series::None;
+            any_pending = any_pending || series_of[band] != Series::Both;
         }
         if (!any_pending) continue;
         pass.integrate(ui, rho, integrals);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
-            if (!pending[band]) continue;
+            if (series_of[band] == Series::Both) continue;
             const Band& b = bands_[band];
             double excess = 0.0;
             for (const Term& t : b.terms) excess = excess + t.weight * integrals[t.basis].excess;
-            out_value(band) = 1.0 + excess / b.flux;
+            if (series_of[band] == Series::None) out_value(band) = 1.0 + excess / b.flux;
             double* jac = out_jacobian(band);
             if (jac == nullptr) continue;
             double d_u = 0.0, d_rho = 0.0;

@@ -70,8 +70,10 @@ private:
         double limb_brightness = 0.0;
     };
 
-    bool far_field(const Band& band, FarFieldSeries& series, double rho, double* value,
-                   double* jacobian) const;
+    // What the far-field series gave: nothing, the value alone, or both the
+    // value and the Jacobian row.
+    enum class Series { None, ValueOnly, Both };
+    Series far_field(const Band& band, FarFieldSeries& series, double rho, double* value, double* jacobian) const;
 
     std::vector<Basis> bases_;
     std::vector<double> basis_flux_;

@@ -14,9 +14,9 @@ namespace magnifex {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// A0(d) = (d^2 + 2)/(d sqrt(d^2 + 4)) and dA0/dd = -8/(d^2 (d^2 + 4)^(3/2)).
-double point_source(double d) { return (d * d + 2.0) / (d * std::sqrt(d * d + 4.0)); }
+// dA0/dd = -8/(d^2 (d^2 + 4)^(3/2)), A0(d) = (d^2 + 2)/(d sqrt(d^2 + 4)).
 double point_source_slope(double d) {
     const double s = d * d + 4.0;
     return -8.0 / ((d * d) * (s * std::sqrt(s)));
@@ -24,21 +24,20 @@ double point_source_slope(double d) {
 
 // A ring outside the lanes' domain: through the lens (delta = 0) or not a
 // ring (NaN); a point (r = 0) or the lens at the centre (u = 0), where the
-// ring average is the point source's value at the other length and is even
-// in the length that vanishes.
+// ring average is the point source's value at the other length (the value
+// kernel's own, bit for bit) and is even in the length that vanishes.
 void ring_gradient_one(double u, double r, double delta, double* a, double* a_u, double* a_r) {
+    *a = ring_kernel_delta(u, r, delta);
     if (!(delta != 0.0) || !std::isfinite(u) || !std::isfinite(r)) {
-        *a = *a_u = *a_r = kNaN;
+        *a_u = *a_r = kNaN;
     } else if (r == 0.0) {
-        *a = point_source(u);
         *a_u = point_source_slope(u);
         *a_r = 0.0;
     } else if (u == 0.0) {
-        *a = point_source(r);
         *a_u = 0.0;
         *a_r = point_source_slope(r);
     } else {
-        *a = *a_u = *a_r = kNaN;
+        *a_u = *a_r = kNaN;
     }
 }
 
@@ -48,7 +47,12 @@ void ring_batch(double u, const double* r, const double* delta, std::size_t n, d
     using Run = decltype(&point_lens_runs::ring_run_sse2);
     static const Run run = lanes::widest_supported<Run>(point_lens_runs::ring_run_sse2, point_lens_runs::ring_run_avx2,
                                                         point_lens_runs::ring_run_avx512);
-    run(u, r, delta, n, a, ring_kernel_delta);
+    if (u > 0.0 && u < kInfinity) {
+        run(u, r, delta, n, a, ring_kernel_delta);
+        return;
+    }
+    // The lens at the centre (or not finite): the one-ring kernel.
+    for (std::size_t i = 0; i < n; ++i) a[i] = ring_kernel_delta(u, r[i], delta[i]);
 }
 
 void ring_gradient_batch(double u, const double* r, const double* delta, std::size_t n, double* a, double* a_u,
@@ -57,7 +61,11 @@ void ring_gradient_batch(double u, const double* r, const double* delta, std::si
     static const Run run = lanes::widest_supported<Run>(point_lens_runs::ring_gradient_run_sse2,
                                                         point_lens_runs::ring_gradient_run_avx2,
                                                         point_lens_runs::ring_gradient_run_avx512);
-    run(u, r, delta, n, a, a_u, a_r, ring_gradient_one);
+    if (u > 0.0 && u < kInfinity) {
+        run(u, r, delta, n, a, a_u, a_r, ring_gradient_one);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) ring_gradient_one(u, r[i], delta[i], a + i, a_u + i, a_r + i);
 }
 
 }  // namespace magnifex
