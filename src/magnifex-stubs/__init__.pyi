@@ -103,27 +103,27 @@ def discrete_flux_map_heyrovsky_magnification(
 
 @overload
 def magnification(
-    u: float, rho: float, law: _Law = "linear", coefficients: Optional[_Row] = (0.6,), gradient: Literal[False] = False
+    u: float, rho: float, law: _Law = "linear", coefficients: Optional[_Row] = None, gradient: Literal[False] = False
 ) -> float: ...
 @overload
 def magnification(
-    u: float, rho: float, law: _Law = "linear", coefficients: Optional[_Row] = (0.6,), *, gradient: Literal[True]
+    u: float, rho: float, law: _Law = "linear", coefficients: Optional[_Row] = None, *, gradient: Literal[True]
 ) -> tuple[float, _Array]: ...
 @overload
 def magnification(
     u: Union[float, _Points],
     rho: float,
     law: _Law = "linear",
-    coefficients: _Coefficients = (0.6,),
+    coefficients: _Coefficients = None,
     gradient: Literal[False] = False,
 ) -> Union[float, _Array]: ...
 @overload
 def magnification(
-    u: Union[float, _Points], rho: float, law: _Law = "linear", coefficients: _Coefficients = (0.6,), *,
+    u: Union[float, _Points], rho: float, law: _Law = "linear", coefficients: _Coefficients = None, *,
     gradient: Literal[True],
 ) -> tuple[Union[float, _Array], _Array]: ...
 def magnification(
-    u: Union[float, _Points], rho: float, law: _Law = "linear", coefficients: _Coefficients = (0.6,),
+    u: Union[float, _Points], rho: float, law: _Law = "linear", coefficients: _Coefficients = None,
     gradient: bool = False,
 ) -> Union[float, _Array, tuple[Union[float, _Array], _Array]]:
     """Magnification of a limb-darkened source star by a point-mass lens.
@@ -132,7 +132,8 @@ def magnification(
     0 is a point source) are in Einstein radii. ``law`` and ``coefficients``
     follow batman: uniform (), linear (a,), quadratic (a, b), squareroot
     (c, d), logarithmic (c, d), exponential (c, d), power2 (c, alpha),
-    nonlinear (c1, c2, c3, c4); a 2-D ``coefficients`` holds one row per band.
+    nonlinear (c1, c2, c3, c4); a 2-D ``coefficients`` holds one row per band;
+    None gives the law's defaults, (0.6,) for linear and () for uniform.
     The result is a float for a number ``u`` and one row, else an array of
     shape (n,), (B,) or (B, n); ``gradient=True`` returns (A, J) with
     J[..., :] = (dA/du, dA/drho, dA/dc1, ...).
@@ -145,26 +146,26 @@ def magnification(
 @overload
 def light_curve(
     t: float, t0: float, u0: float, tE: float, rho: float, law: _Law = "linear",
-    coefficients: Optional[_Row] = (0.6,), gradient: Literal[False] = False,
+    coefficients: Optional[_Row] = None, gradient: Literal[False] = False,
 ) -> float: ...
 @overload
 def light_curve(
     t: float, t0: float, u0: float, tE: float, rho: float, law: _Law = "linear",
-    coefficients: Optional[_Row] = (0.6,), *, gradient: Literal[True],
+    coefficients: Optional[_Row] = None, *, gradient: Literal[True],
 ) -> tuple[float, _Array]: ...
 @overload
 def light_curve(
     t: Union[float, _Points], t0: float, u0: float, tE: float, rho: float, law: _Law = "linear",
-    coefficients: _Coefficients = (0.6,), gradient: Literal[False] = False,
+    coefficients: _Coefficients = None, gradient: Literal[False] = False,
 ) -> Union[float, _Array]: ...
 @overload
 def light_curve(
     t: Union[float, _Points], t0: float, u0: float, tE: float, rho: float, law: _Law = "linear",
-    coefficients: _Coefficients = (0.6,), *, gradient: Literal[True],
+    coefficients: _Coefficients = None, *, gradient: Literal[True],
 ) -> tuple[Union[float, _Array], _Array]: ...
 def light_curve(
     t: Union[float, _Points], t0: float, u0: float, tE: float, rho: float, law: _Law = "linear",
-    coefficients: _Coefficients = (0.6,), gradient: bool = False,
+    coefficients: _Coefficients = None, gradient: bool = False,
 ) -> Union[float, _Array, tuple[Union[float, _Array], _Array]]:
     """Point-lens light curve of a limb-darkened source: magnification() at
     u(t) = sqrt(((t - t0)/tE)^2 + u0^2) for each epoch ``t``.

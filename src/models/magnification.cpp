@@ -52,9 +52,8 @@ std::size_t find_or_add(std::vector<Basis>& bases, const Basis& basis) {
 
 }  // namespace
 
-std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const Law& law,
-                                                                         std::span<const double> coefficients,
-                                                                         std::size_t bands, bool gradient) {
+std::optional<LimbDarkenedSource> LimbDarkenedSource::prepare(const Law& law, std::span<const double> coefficients,
+                                                             std::size_t bands, bool gradient, LawFailure& failure) {
     LimbDarkenedSource source;
     source.coefficient_count_ = law.coefficient_names.size();
     source.singular_at_limb_ = law.singular_at_limb;
@@ -65,9 +64,11 @@ std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const L
         const std::span<const double> row = coefficients.subspan(band * k, k);
         switch (law.check(row)) {
             case LawProblem::NonFinite:
-                return LawFailure{LawFailure::Kind::NonFinite, band};
+                failure = LawFailure{LawFailure::Kind::NonFinite, band};
+                return std::nullopt;
             case LawProblem::AlphaNotPositive:
-                return LawFailure{LawFailure::Kind::AlphaNotPositive, band};
+                failure = LawFailure{LawFailure::Kind::AlphaNotPositive, band};
+                return std::nullopt;
             case LawProblem::None:
                 break;
         }
@@ -96,7 +97,10 @@ std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const L
         Band& b = source.bands_[band];
         double flux = 0.0;
         for (const Term& t : b.terms) flux = flux + t.weight * source.basis_flux_[t.basis];
-        if (!(flux > 0.0) || !std::isfinite(flux)) return LawFailure{LawFailure::Kind::FluxNotPositive, band};
+        if (!(flux > 0.0) || !std::isfinite(flux)) {
+            failure = LawFailure{LawFailure::Kind::FluxNotPositive, band};
+            return std::nullopt;
+        }
         b.flux = flux;
         for (std::size_t j = 0; j < k; ++j) {
             double slope = 0.0;

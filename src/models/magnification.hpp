@@ -15,7 +15,7 @@
 
 #include <cstddef>
 #include <span>
-#include <variant>
+#include <optional>
 #include <vector>
 
 #include "models/basis.hpp"
@@ -35,8 +35,9 @@ public:
     // `coefficients` holds `bands` rows of law.coefficient_names.size()
     // values each. The gradient's bases (power2's mu^alpha ln mu) are kept
     // only when `gradient` is set.
-    static std::variant<LimbDarkenedSource, LawFailure> prepare(const Law& law, std::span<const double> coefficients,
-                                                                std::size_t bands, bool gradient);
+    // Nothing, with `failure` set, when a band's coefficients are refused.
+    static std::optional<LimbDarkenedSource> prepare(const Law& law, std::span<const double> coefficients,
+                                                     std::size_t bands, bool gradient, LawFailure& failure);
 
     std::size_t bands() const { return bands_.size(); }
     std::size_t coefficient_count() const { return coefficient_count_; }
