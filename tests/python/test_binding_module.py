@@ -69,7 +69,7 @@ def test_reimport_returns_the_same_module():
 
 
 def subinterpreter_module():
-    for name in ("_xxsubinterpreters", "_interpreters"):  # CPython 3.8-3.12, 3.13+
+    for name in ("_xxsubinterpreters", "_interpreters"):  # CPython 3.9-3.12, 3.13+
         try:
             __import__(name)
             return name
