@@ -104,7 +104,7 @@ test_version() {
 
 main_minor=$(minor_version "$PYTHON")
 [ -n "$main_minor" ] || { echo "cannot run $PYTHON" >&2; exit 1; }
-names=() pythons=() fuzz=()
+names=() pythons=() fuzz=() skipped=()
 for minor in "${SUPPORTED_MINORS[@]}"; do
   if [ "3.$minor" = "$main_minor" ]; then
     names+=("3.$minor") pythons+=("$(command -v "$PYTHON")") fuzz+=("")
@@ -112,6 +112,7 @@ for minor in "${SUPPORTED_MINORS[@]}"; do
     names+=("3.$minor") pythons+=("$python") fuzz+=("$secondary_fuzz_calls")
   else
     echo "== CPython 3.$minor: skipped, not found (no pyenv version 3.$minor.*, no python3.$minor on PATH)"
+    skipped+=("3.$minor")
   fi
 done
 if [[ " ${names[*]} " != *" $main_minor "* ]]; then
@@ -170,4 +171,7 @@ for line in "${results[@]}"; do
   echo "   $line"
   [[ $line == *FAILED* ]] && failed=1
 done
+if [ ${#skipped[@]} -gt 0 ]; then
+  echo "   skipped, not found: CPython ${skipped[*]}"
+fi
 exit $failed
