@@ -52,6 +52,12 @@ std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Com
     return n;
 }
 
+// sin(a/2) and cos(a/2).
+inline void sincos_half(double a, double& s, double& c) {
+    s = std::sin(0.5 * a);
+    c = std::cos(0.5 * a);
+}
+
 }  // namespace
 
 SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient)
@@ -90,19 +96,31 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side) {
         if (side == Side::Inner) {
             // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
             // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
-            // 2 rho cos(theta_l - t/2) sin(t/2).
-            x = std::sin(theta_l_ - t);
-            mu = std::sin(outer_ + t);
-            delta = (2.0 * rho_) * (std::cos(theta_l_ - 0.5 * t) * std::sin(0.5 * t));
+            // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
+            // by the addition formulas (every sum of positive terms but x's,
+            // which cancels only near the centre, where x is small and its
+            // absolute error is what counts).
+            double s2, c2;
+            sincos_half(t, s2, c2);
+            const double sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
+            x = sin_l_ * cos_t - cos_l_ * sin_t;
+            mu = cos_l_ * cos_t + sin_l_ * sin_t;
+            delta = (2.0 * rho_) * ((cos_l_ * c2 + sin_l_ * s2) * s2);
         } else {
             // t = pi/2 - theta, the angle from the limb; outside the lens,
             // u - rho cos(t) = -2 rho sin((t + (pi/2 - theta_l))/2) sin(d/2),
             // d = (pi/2 - theta_l) - t its offset to the lens.
-            x = std::cos(t);
-            mu = std::sin(t);
+            double s2, c2;
+            sincos_half(t, s2, c2);
+            mu = 2.0 * (s2 * c2);
+            x = 1.0 - 2.0 * (s2 * s2);
             if (side == Side::Outer) {
                 const double d = (outer_ - piece.hi) + h * (at_end ? node.node : node.complement);
-                delta = -(2.0 * rho_) * (std::sin(0.5 * (t + outer_)) * std::sin(0.5 * d));
+                double sd, cd;
+                sincos_half(d, sd, cd);
+                // sin((t + outer)/2) = sin(outer - d/2) = cos_l cos(d/2) - sin_l sin(d/2),
+                // since sin(outer) = cos(theta_l) = mu_l and cos(outer) = l.
+                delta = -(2.0 * rho_) * ((cos_l_ * cd - sin_l_ * sd) * sd);
             } else {
                 delta = distance_from_limb(x, mu);
             }
@@ -201,6 +219,8 @@ void SourcePass::place_nodes(double u, double rho) {
     theta_l_ = 0.0;
     outer_ = kHalfPi;
     mu_l_ = 1.0;
+    sin_l_ = 0.0;
+    cos_l_ = 1.0;
     Complex singular[kMaxSingular];
     Piece pieces[kMaxPieces];
 
@@ -238,6 +258,8 @@ void SourcePass::place_nodes(double u, double rho) {
         theta_l_ = std::atan2(l, mu_l);
         outer_ = std::atan2(mu_l, l);  // pi/2 - theta_l
         mu_l_ = mu_l;
+        sin_l_ = l;
+        cos_l_ = mu_l;
 
         // Inner part, in the offset t = theta_l - theta from the lens; the
         // limb (singular for some bases, and where the nodes' motion has its
