@@ -6,6 +6,7 @@
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
 #include "numerics/product_weights.hpp"
+#include "numerics/sincos_small.hpp"
 #include "numerics/source_rules_table.hpp"
 #include "numerics/tanh_sinh_table.hpp"
 
@@ -22,9 +23,15 @@ constexpr double kTwoPi = 6.283185307179586;
 // lens, across the line of the ring (A_ring has sqrt(4 + (u - r)^2)).
 constexpr double kBranchDistance = 2.0;
 
+#ifndef MAGNIFEX_TUNE_RULES
 constexpr std::span<const RuleNode> kGaussRule = GAUSS_LEGENDRE_12;
 constexpr std::span<const RuleNode> kLogRule = LOG_GAUSS_12;
 constexpr std::span<const RuleNode> kLimbRule = GAUSS_LEGENDRE_12;
+#else
+constexpr std::span<const RuleNode> kGaussRule = MAGNIFEX_TUNE_GAUSS_RULE;
+constexpr std::span<const RuleNode> kLogRule = MAGNIFEX_TUNE_LOG_RULE;
+constexpr std::span<const RuleNode> kLimbRule = MAGNIFEX_TUNE_LIMB_RULE;
+#endif
 
 constexpr std::size_t kMaxPieces = 64;
 constexpr std::size_t kMaxSingular = 12;
@@ -52,11 +59,8 @@ std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Com
     return n;
 }
 
-// sin(a/2) and cos(a/2).
-inline void sincos_half(double a, double& s, double& c) {
-    s = std::sin(0.5 * a);
-    c = std::cos(0.5 * a);
-}
+// sin(a/2) and cos(a/2) for 0 <= a <= pi/2.
+inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }
 
 }  // namespace
 
