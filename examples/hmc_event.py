@@ -5,16 +5,16 @@ script runs first for a starting point and a scale. magnifex is called from jax
 through jax.pure_callback; a jax.custom_jvp feeds the sampler's gradients from
 light_curve's exact Jacobian, so jax never differentiates (or traces) the C++ code.
 
-Posterior: flat priors on t0, u0, tE, rho (within +-30 fit sigmas, u0, tE and rho > 0) and
+Posterior: flat priors on t0, u0, tE, rho (within +-30 fit sigmas, and > 0) and
 on every observatory's fs and fb, which are integrated out analytically. For a
 linear model F = fs A + fb with a flat prior on c = (fs, fb),
   integral of exp(-chi^2(c) / 2) dc = 2 pi exp(-chi^2_min / 2) / sqrt(det N),
 N the normal matrix, so each observatory adds -chi^2_min / 2 - log(det N) / 2 to the
 log posterior. The error bars are scaled by the fit's sqrt(chi^2/dof), as the
-uncertainties fit_event.py prints are. NUTS (Hoffman & Gelman 2014) runs on
-standardised parameters (fit value + z * fit sigma) with a dense mass matrix.
+uncertainties fit_event.py prints are. NUTS (Hoffman & Gelman 2014) runs on t0 and the
+logarithms of u0, tE, rho, whitened by the fit's covariance, with a dense mass matrix.
 
-    python examples/hmc_event.py                                   # 2 chains, 400 + 600
+    python examples/hmc_event.py                                   # 2 chains, 500 + 1000
     python examples/hmc_event.py --chains 4 --warmup 1000 --samples 2000
 
 Needs jax and numpyro (CPU is enough): pip install jax numpyro.
@@ -96,19 +96,31 @@ def sample(data, result, warmup, samples, chains, seed=0, progress_bar=False):
     import jax.numpy as jnp
     import numpyro
     import numpyro.distributions as dist
+    from numpyro.distributions import constraints
     from numpyro.infer import MCMC, NUTS, init_to_value
 
     problem = fit_event.SingleLensFit(data)
     log_likelihood = log_likelihood_fn(problem, error_scale=np.sqrt(result.chi2 / result.dof))
-    centre, scale = jnp.asarray(result.params), jnp.asarray(result.sigma)
-    lower = np.full(4, -BOX)
-    lower[1:] = np.maximum(-BOX, -0.999 * result.params[1:] / result.sigma[1:])  # u0, tE, rho > 0
+    # The sampler moves z, w = w_fit + L z, where w = (t0, ln u0, ln tE, ln rho) and L L^T is
+    # the fit's covariance carried to w: at high magnification u0 tE and rho tE are what
+    # the data fix, so the posterior is close to a normal in the logarithms, and close to a
+    # unit normal in z from the first step. The prior is flat in (t0, u0, tE, rho), which
+    # adds ln u0 + ln tE + ln rho (the Jacobian of the map) to the log density.
+    to_log = np.array([1.0, 1.0 / result.params[1], 1.0 / result.params[2], 1.0 / result.params[3]])
+    centre = jnp.asarray(np.concatenate(([result.params[0]], np.log(result.params[1:]))))
+    whiten = jnp.asarray(np.linalg.cholesky(to_log[:, None] * result.covariance * to_log[None, :]))
+    fit, sigma = jnp.asarray(result.params), jnp.asarray(result.sigma)
 
     def model():
-        z = numpyro.sample("z", dist.Uniform(jnp.asarray(lower), BOX).to_event(1))
-        params = centre + scale * z
+        z = numpyro.sample("z", dist.ImproperUniform(constraints.real_vector, (), (4,)))
+        w = centre + whiten @ z
+        params = jnp.concatenate((w[:1], jnp.exp(w[1:])))
+        inside = jnp.all(jnp.abs(params - fit) < BOX * sigma)
+        # outside the prior's box the model is not called: its arguments are replaced by
+        # the fit's (where both branches are finite, so the gradients stay finite)
+        safe = jnp.where(inside, params, fit)
         numpyro.deterministic("params", params)
-        numpyro.factor("likelihood", log_likelihood(params))
+        numpyro.factor("likelihood", jnp.where(inside, log_likelihood(safe) + jnp.sum(w[1:]), -jnp.inf))
 
     kernel = NUTS(model, dense_mass=True, init_strategy=init_to_value(values={"z": jnp.zeros(4)}))
     mcmc = MCMC(kernel, num_warmup=warmup, num_samples=samples, num_chains=chains,
@@ -149,8 +161,8 @@ def print_posterior(draws, result, info, args):
 
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--samples", type=int, default=600, help="draws per chain (default %(default)s)")
-    parser.add_argument("--warmup", type=int, default=400, help="warm-up steps per chain (default %(default)s)")
+    parser.add_argument("--samples", type=int, default=1000, help="draws per chain (default %(default)s)")
+    parser.add_argument("--warmup", type=int, default=500, help="warm-up steps per chain (default %(default)s)")
     parser.add_argument("--chains", type=int, default=2, help="chains, run one after another (default %(default)s)")
     parser.add_argument("--seed", type=int, default=0, help="random seed (default %(default)s)")
     parser.add_argument("--progress", action="store_true", help="show numpyro's progress bar")
