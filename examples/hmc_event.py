@@ -20,7 +20,6 @@ logarithms of u0, tE, rho, whitened by the fit's covariance, with a dense mass m
 Needs jax and numpyro (CPU is enough): pip install jax numpyro.
 """
 import argparse
-import os
 import sys
 import time
 
@@ -181,7 +180,6 @@ def main(argv=None):
         print("hmc_event.py needs jax and numpyro: pip install jax numpyro", file=sys.stderr)
         return 2
     jax.config.update("jax_enable_x64", True)  # the model and its fluxes need double precision
-    jax.config.update("jax_platforms", os.environ.get("JAX_PLATFORMS", "cpu"))
     data = fit_event.Photometry()
     _, result = fit_event.fit(data)
     print(f"least-squares start: chi^2 = {result.chi2:.1f} for {len(data)} points; error bars scaled by "
