@@ -56,7 +56,8 @@ std::size_t partition(double a, double b, std::span<const Complex> singular, Pie
     }
     double p = a;
     if (special_start) {
-        const double h = clear_length(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
+        double h = clear_length(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
+        if (start_rule == PieceRule::Limb) h = clear_length(limb_map_singular, a, s_end, 1.0, h);
         out[count++] = Piece{a, a + h, start_rule};
         p = a + h;
     }
