@@ -213,10 +213,10 @@ def fit(data, start=START, gamma=GAMMA):
     from scipy.optimize import least_squares
 
     problem = SingleLensFit(data, gamma)
-    began = time.perf_counter()
+    began, began_cpu = time.perf_counter(), time.process_time()
     solution = least_squares(problem.residuals, np.asarray(start, float), jac=problem.jacobian,
                              bounds=([-np.inf, 0.0, 0.0, 0.0], np.inf), x_scale="jac", method="trf")
-    seconds = time.perf_counter() - began
+    seconds = (time.perf_counter() - began, time.process_time() - began_cpu)
     if not solution.success:
         raise RuntimeError(f"the fit did not converge: {solution.message}")
     return problem, FitResult(problem, solution, seconds)
@@ -255,7 +255,7 @@ def print_report(data, result):
     print(f"model evaluations: {result.evaluations}, each {len(data)} epochs with the exact Jacobian "
           f"(one light_curve call per band);\nleast_squares asked for {result.nfev} residual vectors and "
           f"{result.njev} Jacobians")
-    print(f"fit took {result.seconds:.3f} s")
+    print(f"fit took {result.seconds[0]:.3f} s ({result.seconds[1]:.3f} s of CPU time)")
     print()
     peak = np.abs(data.t - result.params[0]) < ANOMALY_HALF_WIDTH
     residual = result.residual
@@ -340,6 +340,12 @@ def parse_arguments(argv):
 
 def main(argv=None):
     args = parse_arguments(argv)
+    try:
+        import scipy  # noqa: F401
+    except ImportError:
+        print("fit_event.py needs scipy for the fit: pip install \".[examples]\" (or pip install scipy)",
+              file=sys.stderr)
+        return 2
     data = Photometry(args.data)
     problem, result = fit(data)
     print_report(data, result)

@@ -162,7 +162,7 @@ def parse_arguments(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--samples", type=int, default=1000, help="draws per chain (default %(default)s)")
     parser.add_argument("--warmup", type=int, default=500, help="warm-up steps per chain (default %(default)s)")
-    parser.add_argument("--chains", type=int, default=2, help="chains, run one after another (default %(default)s)")
+    parser.add_argument("--chains", type=int, default=2, help="chains, one after another (default %(default)s)")
     parser.add_argument("--seed", type=int, default=0, help="random seed (default %(default)s)")
     parser.add_argument("--progress", action="store_true", help="show numpyro's progress bar")
     args = parser.parse_args(argv)
