@@ -112,9 +112,8 @@ class SingleLensFit:
         # One light_curve call per band over that band's epochs: each epoch is computed
         # once, in its own band's law (a 2-D `coefficients` call would compute every
         # band at every epoch and keep one).
-        self.band_rows = {band: np.flatnonzero(np.isin(data.observatory, [k for k, b in enumerate(data.bands)
-                                                                          if b == band]))
-                          for band in dict.fromkeys(data.bands)}
+        band_of_row = np.array(data.bands)[data.observatory]
+        self.band_rows = {band: np.flatnonzero(band_of_row == band) for band in dict.fromkeys(data.bands)}
         self.band_coefficient = {band: linear_coefficient(gamma[band]) for band in self.band_rows}
         self.evaluations = 0
         self._cached = None
@@ -153,8 +152,8 @@ class SingleLensFit:
         With c = (fs, fb) solving the normal equations N c = b, N = [[sum wA^2, sum wA],
         [sum wA, sum w]], b = [sum wAF, sum wF], differentiating them along a parameter
         gives N dc = [sum w dA (F - fs A - fb), 0] - fs [sum w A dA, sum w dA], and then
-        dr = -(fs dA + A dfs + dfb) / sigma: the Golub-Pereyra derivative, which the
-        Kaufman (1975) approximation would truncate by leaving out dfs and dfb.
+        dr = -(fs dA + A dfs + dfb) / sigma: the Golub-Pereyra derivative, which
+        Kaufman's approximation (1975, BIT 15, 49) would truncate by leaving out dfs, dfb.
         """
         key = tuple(float(p) for p in params)
         if self._cached is not None and self._cached[0] == key:
