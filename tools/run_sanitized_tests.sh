@@ -21,7 +21,7 @@ CXX=${CXX:-g++}
 if [ -z "${MAGNIFEX_TEST_DEPENDENCIES_INSTALLED:-}" ]; then
     # the `test` extra of pyproject.toml
   "$PYTHON" -m pip install -q --disable-pip-version-check \
-    pytest mpmath numpy hypothesis mypy matplotlib "dask[distributed]"
+    pytest mpmath numpy scipy hypothesis mypy matplotlib "dask[distributed]"
 fi
 
 generator=()

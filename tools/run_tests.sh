@@ -24,7 +24,8 @@ if [ ! -f /usr/include/gtest/gtest.h ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev >/dev/null
 fi
 echo "== installing the module and its test dependencies with $PYTHON"
-"$PYTHON" -m pip install -q --disable-pip-version-check ".[test]"
+# The sampler's tests (jax, numpyro: the `hmc` extra) run with this Python only.
+"$PYTHON" -m pip install -q --disable-pip-version-check ".[test,hmc]"
 
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
