@@ -88,95 +88,152 @@ double SourcePass::distance_from_limb(double x, double mu) const {
     return (u_ - rho_) + rho_ * ((mu * mu) / (1.0 + x));
 }
 
+std::size_t SourcePass::claim(std::size_t m) {
+    const std::size_t first = count_;
+    count_ += m;
+    if (count_ > x_.size()) {
+        const std::size_t size = 2 * count_;
+        for (std::vector<double>* v : {&x_, &mu_, &radius_, &delta_, &measure_, &x_u_, &mu_u_, &measure_u_}) {
+            v->resize(size);
+        }
+    }
+    return first;
+}
+
 void SourcePass::add_theta_piece(const Piece& piece, Side side) {
     const double h = piece.hi - piece.lo;
     const std::span<const RuleNode> rule = piece.rule == PieceRule::Gauss ? kGaussRule : kLogRule;
-    for (const RuleNode& node : rule) {
-        // The node at t from lo (and its complement), with the rule's singular
-        // end where the piece's is.
-        const bool at_end = piece.rule == PieceRule::LogAtEnd;
-        const double t = piece.lo + h * (at_end ? node.complement : node.node);
-        double x, mu, delta;
-        if (side == Side::Inner) {
-            // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
-            // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
-            // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
-            // by the addition formulas (every sum of positive terms but x's,
-            // which cancels only near the centre, where x is small and its
-            // absolute error is what counts).
-            double s2, c2;
-            sincos_half(t, s2, c2);
-            const double sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
-            x = sin_l_ * cos_t - cos_l_ * sin_t;
-            mu = cos_l_ * cos_t + sin_l_ * sin_t;
-            delta = (2.0 * rho_) * ((cos_l_ * c2 + sin_l_ * s2) * s2);
-        } else {
-            // t = pi/2 - theta, the angle from the limb; outside the lens,
-            // u - rho cos(t) = -2 rho sin((t + (pi/2 - theta_l))/2) sin(d/2),
-            // d = (pi/2 - theta_l) - t its offset to the lens.
-            double s2, c2;
-            sincos_half(t, s2, c2);
-            mu = 2.0 * (s2 * c2);
-            x = 1.0 - 2.0 * (s2 * s2);
-            if (side == Side::Outer) {
-                const double d = (outer_ - piece.hi) + h * (at_end ? node.node : node.complement);
-                double sd, cd;
-                sincos_half(d, sd, cd);
-                // sin((t + outer)/2) = sin(outer - d/2) = cos_l cos(d/2) - sin_l sin(d/2),
-                // since sin(outer) = cos(theta_l) = mu_l and cos(outer) = l.
-                delta = -(2.0 * rho_) * ((cos_l_ * cd - sin_l_ * sd) * sd);
-            } else {
-                delta = distance_from_limb(x, mu);
-            }
+    const std::size_t m = rule.size();
+    const std::size_t first = claim(m);
+    double* const x = x_.data() + first;
+    double* const mu = mu_.data() + first;
+    double* const delta = delta_.data() + first;
+    // The node's offset from lo and from hi, with the rule's singular end
+    // where the piece's is; the sines and cosines of half an angle per node,
+    // a block at a time.
+    const bool at_end = piece.rule == PieceRule::LogAtEnd;
+    constexpr std::size_t kMaxRule = 32;
+    static_assert(kGaussRule.size() <= kMaxRule && kLogRule.size() <= kMaxRule);
+    double angle[kMaxRule], s2[kMaxRule], c2[kMaxRule], sd[kMaxRule], cd[kMaxRule];
+    auto offsets_from_lo = [&](double base, double* out) {
+        for (std::size_t k = 0; k < m; ++k) out[k] = base + h * (at_end ? rule[k].complement : rule[k].node);
+    };
+    auto offsets_from_hi = [&](double base, double* out) {
+        for (std::size_t k = 0; k < m; ++k) out[k] = base + h * (at_end ? rule[k].node : rule[k].complement);
+    };
+    if (side == Side::Inner) {
+        // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
+        // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
+        // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
+        // by the addition formulas (every sum of positive terms but x's,
+        // which cancels only near the centre, where x is small and its
+        // absolute error is what counts).
+        offsets_from_lo(piece.lo, angle);
+        sincos_half_block(angle, s2, c2, m);
+        for (std::size_t k = 0; k < m; ++k) {
+            const double sin_t = 2.0 * (s2[k] * c2[k]), cos_t = 1.0 - 2.0 * (s2[k] * s2[k]);
+            x[k] = sin_l_ * cos_t - cos_l_ * sin_t;
+            mu[k] = cos_l_ * cos_t + sin_l_ * sin_t;
+            delta[k] = (2.0 * rho_) * ((cos_l_ * c2[k] + sin_l_ * s2[k]) * s2[k]);
         }
-        const double measure = ((kTwoPi * node.weight) * h) * (x * mu);
-        Node n{x, mu, delta, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1};
-        if (gradient_ && side != Side::Uncut) {
-            // The nodes move with the lens affinely in x: x = s l inside it,
-            // x = l + s (1 - l) outside, at fixed s, so that
-            //   inside:  dx/du = x/u,               d(x dx)/du = 2 x dx/u;
-            //   outside: dx/du = (1 - x)/(rho - u), d(x dx)/du = (1 - 2x)/(x (rho - u)) x dx,
-            // with (1 - x) = mu^2/(1 + x); in rho every motion is -(u/rho) times
-            // the one in u outside, -x/rho (x dx: -2/rho) inside.
-            if (side == Side::Inner) {
-                n.x_u = x / u_;
-                n.mu_u = -(x * x) / (u_ * mu);
-                n.measure_u = (2.0 * measure) / u_;
-                n.x_rho = -x / rho_;
-                n.mu_rho = (x * x) / (rho_ * mu);
-                n.measure_rho = -(2.0 * measure) / rho_;
-            } else {
-                const double gap = rho_ - u_;
-                const double follow = -u_ / rho_;
-                n.x_u = (mu * mu) / ((1.0 + x) * gap);
-                n.mu_u = -(x * mu) / ((1.0 + x) * gap);
-                n.measure_u = measure * ((1.0 - 2.0 * x) / (x * gap));
-                n.x_rho = follow * n.x_u;
-                n.mu_rho = follow * n.mu_u;
-                n.measure_rho = follow * n.measure_u;
-            }
+    } else if (side == Side::Outer && at_end) {
+        // The outer part's piece at the lens, in t = pi/2 - theta, the angle
+        // from the limb: mu = sin t and x = cos t from t/2, u - rho cos(t) =
+        // -2 rho sin((t + o)/2) sin(d/2) = -2 rho cos(theta_l + d/2) sin(d/2)
+        // from d/2, d = o - t its offset to the lens (o = pi/2 - theta_l).
+        offsets_from_lo(piece.lo, angle);
+        sincos_half_block(angle, s2, c2, m);
+        offsets_from_hi(outer_ - piece.hi, angle);
+        sincos_half_block(angle, sd, cd, m);
+        for (std::size_t k = 0; k < m; ++k) {
+            mu[k] = 2.0 * (s2[k] * c2[k]);
+            x[k] = 1.0 - 2.0 * (s2[k] * s2[k]);
+            // sin((t + o)/2) = sin(o - d/2) = cos_l cos(d/2) - sin_l sin(d/2),
+            // since sin(o) = cos(theta_l) = mu_l and cos(o) = l.
+            delta[k] = -(2.0 * rho_) * ((cos_l_ * cd[k] - sin_l_ * sd[k]) * sd[k]);
         }
-        nodes_.push_back(n);
+    } else if (side == Side::Outer && piece.lo + piece.hi >= outer_) {
+        // A regular piece of the outer part in its half next to the lens:
+        // from the offset d to the lens, the mirror of the inner part
+        // (theta = theta_l + d); mu's difference loses at most a bit, t >= d
+        // there.
+        offsets_from_hi(outer_ - piece.hi, angle);
+        sincos_half_block(angle, sd, cd, m);
+        for (std::size_t k = 0; k < m; ++k) {
+            const double sin_d = 2.0 * (sd[k] * cd[k]), cos_d = 1.0 - 2.0 * (sd[k] * sd[k]);
+            x[k] = sin_l_ * cos_d + cos_l_ * sin_d;
+            mu[k] = cos_l_ * cos_d - sin_l_ * sin_d;
+            delta[k] = -(2.0 * rho_) * ((cos_l_ * cd[k] - sin_l_ * sd[k]) * sd[k]);
+        }
+    } else {
+        // t = pi/2 - theta from the limb: mu = sin t and x = cos t from t/2.
+        // In the outer part's half next to the limb, u - rho cos(t) =
+        // -2 rho sin((o + t)/2) sin((o - t)/2), whose difference loses at
+        // most a few bits (o - t is not small beside o: the piece keeps clear
+        // of the lens); where the lens does not cut the source, from mu.
+        offsets_from_lo(piece.lo, angle);
+        sincos_half_block(angle, s2, c2, m);
+        const double so = sin_half_outer_, co = cos_half_outer_;
+        for (std::size_t k = 0; k < m; ++k) {
+            mu[k] = 2.0 * (s2[k] * c2[k]);
+            x[k] = 1.0 - 2.0 * (s2[k] * s2[k]);
+            delta[k] = side == Side::Outer ? -(2.0 * rho_) * ((so * c2[k] + co * s2[k]) * (so * c2[k] - co * s2[k]))
+                                           : distance_from_limb(x[k], mu[k]);
+        }
+    }
+    double* const measure = measure_.data() + first;
+    double* const radius = radius_.data() + first;
+    for (std::size_t k = 0; k < m; ++k) {
+        measure[k] = ((kTwoPi * rule[k].weight) * h) * (x[k] * mu[k]);
+        radius[k] = x[k] * rho_;
+    }
+    if (!gradient_) return;
+    double* const x_u = x_u_.data() + first;
+    double* const mu_u = mu_u_.data() + first;
+    double* const measure_u = measure_u_.data() + first;
+    // The nodes move with the lens affinely in x: x = s l inside it,
+    // x = l + s (1 - l) outside, at fixed s, so that
+    //   inside:  dx/du = x/u,               d(x dx)/du = 2 x dx/u;
+    //   outside: dx/du = (1 - x)/(rho - u), d(x dx)/du = (1 - 2x)/(x (rho - u)) x dx,
+    // with (1 - x) = mu^2/(1 + x); in rho every motion is -(u/rho) times the
+    // one in u (inside: dx/drho = -x/rho). A source the lens does not cut
+    // has fixed nodes.
+    if (side == Side::Inner) {
+        for (std::size_t k = 0; k < m; ++k) {
+            x_u[k] = x[k] / u_;
+            mu_u[k] = -(x[k] * x[k]) / (u_ * mu[k]);
+            measure_u[k] = (2.0 * measure[k]) / u_;
+        }
+    } else if (side == Side::Outer) {
+        const double gap = rho_ - u_;
+        for (std::size_t k = 0; k < m; ++k) {
+            x_u[k] = (mu[k] * mu[k]) / ((1.0 + x[k]) * gap);
+            mu_u[k] = -(x[k] * mu[k]) / ((1.0 + x[k]) * gap);
+            measure_u[k] = measure[k] * ((1.0 - 2.0 * x[k]) / (x[k] * gap));
+        }
+    } else {
+        for (std::size_t k = 0; k < m; ++k) x_u[k] = mu_u[k] = measure_u[k] = 0.0;
     }
 }
 
-void SourcePass::add_limb_piece(double scale, double k_u, double k_rho) {
-    limb_pieces_.push_back(LimbPiece{scale, k_u, k_rho, nodes_.size()});
-    int index = 0;
-    for (const RuleNode& node : kLimbRule) {
-        const double mu = scale * node.node;
+void SourcePass::add_limb_piece(double scale, double k_u) {
+    const std::size_t m = kLimbRule.size();
+    const std::size_t first = claim(m);
+    limb_pieces_.push_back(LimbPiece{scale, k_u, first});
+    for (std::size_t k = 0; k < m; ++k) {
+        const std::size_t i = first + k;
+        const double mu = scale * kLimbRule[k].node;
         const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
-        const double measure = ((kTwoPi * node.weight) * scale) * mu;
-        Node n{x, mu, distance_from_limb(x, mu), measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, index++};
+        mu_[i] = mu;
+        x_[i] = x;
+        radius_[i] = x * rho_;
+        delta_[i] = distance_from_limb(x, mu);
+        measure_[i] = ((kTwoPi * kLimbRule[k].weight) * scale) * mu;
         if (gradient_) {
-            n.mu_u = mu * k_u;
-            n.x_u = -(mu * n.mu_u) / x;
-            n.measure_u = measure * (2.0 * k_u);
-            n.mu_rho = mu * k_rho;
-            n.x_rho = -(mu * n.mu_rho) / x;
-            n.measure_rho = measure * (2.0 * k_rho);
+            mu_u_[i] = mu * k_u;
+            x_u_[i] = -(mu * mu_u_[i]) / x;
+            measure_u_[i] = measure_[i] * (2.0 * k_u);
         }
-        nodes_.push_back(n);
     }
 }
 
@@ -187,16 +244,21 @@ void SourcePass::add_limb_piece(double scale, double k_u, double k_rho) {
 // project's table, h = 1/64, t up to 4, each node's distance to the limb
 // formed from t directly (1 - tanh z = 2/(1 + e^(2z))). Fixed nodes: the
 // derivatives are those of the integrand.
-void SourcePass::add_fixed_nodes(double /*u*/, double /*rho*/) {
+void SourcePass::add_fixed_nodes() {
     constexpr double kQuarterPi = 0.7853981633974483;
     constexpr double kStep = 1.0 / 64.0;
     constexpr int kSteps = 256;  // t = 4: the last node is within 1e-37 of the limb
     auto add = [&](double y, double y_complement, double weight) {
         // theta = (pi/4)(1 + y), pi/2 - theta = (pi/4)(1 - y)
+        const std::size_t i = claim(1);
         const double x = std::sin(kQuarterPi * (1.0 + y));
         const double mu = std::sin(kQuarterPi * y_complement);
-        nodes_.push_back(Node{x, mu, distance_from_limb(x, mu), ((kTwoPi * weight) * kQuarterPi) * (x * mu), 0.0, 0.0,
-                              0.0, 0.0, 0.0, 0.0, -1});
+        x_[i] = x;
+        mu_[i] = mu;
+        radius_[i] = x * rho_;
+        delta_[i] = distance_from_limb(x, mu);
+        measure_[i] = ((kTwoPi * weight) * kQuarterPi) * (x * mu);
+        x_u_[i] = mu_u_[i] = measure_u_[i] = 0.0;
     };
     for (int j = 0; j <= kSteps; ++j) {
         const double t = double(j) * kStep;
@@ -214,22 +276,24 @@ void SourcePass::add_fixed_nodes(double /*u*/, double /*rho*/) {
 }
 
 void SourcePass::place_nodes(double u, double rho) {
-    nodes_.clear();
+    count_ = 0;
     limb_pieces_.clear();
     const double l = u / rho;
     u_ = u;
     rho_ = rho;
     l_ = l;
+    follow_ = -l;
     theta_l_ = 0.0;
     outer_ = kHalfPi;
     mu_l_ = 1.0;
     sin_l_ = 0.0;
     cos_l_ = 1.0;
+    sin_half_outer_ = cos_half_outer_ = 0.7071067811865476;
     Complex singular[kMaxSingular];
     Piece pieces[kMaxPieces];
 
     if (l == 1.0) {
-        add_fixed_nodes(u, rho);
+        add_fixed_nodes();
         return;
     }
     // Both parts that touch the limb are laid out in the angle from the limb,
@@ -253,7 +317,7 @@ void SourcePass::place_nodes(double u, double rho) {
             // d ln mu_a/drho = -(u/rho) times that (no motion when uncut).
             const double x_a = std::cos(p.hi);
             const double k_u = side == Side::Outer ? -x_a / ((1.0 + x_a) * (rho - u)) : 0.0;
-            add_limb_piece(std::sin(p.hi), k_u, -(u / rho) * k_u);
+            add_limb_piece(std::sin(p.hi), k_u);
         }
     };
     if (l > 0.0 && l < 1.0) {
@@ -264,6 +328,7 @@ void SourcePass::place_nodes(double u, double rho) {
         mu_l_ = mu_l;
         sin_l_ = l;
         cos_l_ = mu_l;
+        sincos_half(outer_, sin_half_outer_, cos_half_outer_);
 
         // Inner part, in the offset t = theta_l - theta from the lens; the
         // limb (singular for some bases, and where the nodes' motion has its
@@ -289,75 +354,105 @@ void SourcePass::place_nodes(double u, double rho) {
     add_limb_side(count, Side::Uncut);
 }
 
-void SourcePass::evaluate_kernel(double u, double rho) {
-    const std::size_t n = nodes_.size();
-    radius_.resize(n);
-    delta_.resize(n);
+void SourcePass::evaluate_kernel() {
+    const std::size_t n = count_;
     a_.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        radius_[i] = nodes_[i].x * rho;
-        delta_[i] = nodes_[i].delta;
+    g_.resize(n);
+    if (!gradient_) {
+        ring_batch(u_, radius_.data(), delta_.data(), n, a_.data());
+        for (std::size_t i = 0; i < n; ++i) {
+            const double g = measure_[i] * (a_[i] - 1.0);
+            g_[i] = std::isfinite(g) ? g : 0.0;
+        }
+        return;
     }
-    if (gradient_) {
-        a_u_.resize(n);
-        a_r_.resize(n);
-        ring_gradient_batch(u, radius_.data(), delta_.data(), n, a_.data(), a_u_.data(), a_r_.data());
-    } else {
-        ring_batch(u, radius_.data(), delta_.data(), n, a_.data());
+    a_u_.resize(n);
+    a_r_.resize(n);
+    g_u_.resize(n);
+    g_rho_.resize(n);
+    g_motion_.resize(n);
+    ring_gradient_batch(u_, radius_.data(), delta_.data(), n, a_.data(), a_u_.data(), a_r_.data());
+    for (std::size_t i = 0; i < n; ++i) {
+        // g = m (A - 1) and its total derivatives along the motion
+        //   g_u   = m_u (A - 1) + m (A_u + A_r rho x_u),
+        //   g_rho = -(u/rho) m_u (A - 1) + m A_r (x - (u/rho) rho x_u);
+        // and m (A - 1) mu_u, which multiplies a basis's slope.
+        const double excess = a_[i] - 1.0;
+        const double g = measure_[i] * excess;
+        const double r_u = rho_ * x_u_[i];
+        const double g_u = measure_u_[i] * excess + measure_[i] * (a_u_[i] + a_r_[i] * r_u);
+        const double g_rho =
+            (follow_ * measure_u_[i]) * excess + measure_[i] * (a_r_[i] * (x_[i] + follow_ * r_u));
+        const bool value_ok = std::isfinite(g);
+        const bool slope_ok = value_ok && std::isfinite(g_u) && std::isfinite(g_rho);
+        g_[i] = value_ok ? g : 0.0;
+        g_u_[i] = slope_ok ? g_u : 0.0;
+        g_rho_[i] = slope_ok ? g_rho : 0.0;
+        g_motion_[i] = slope_ok ? g * mu_u_[i] : 0.0;
     }
 }
 
-void SourcePass::accumulate(double /*u*/, double rho, std::span<BasisIntegral> out) const {
-    for (BasisIntegral& r : out) r = BasisIntegral{};
-    const std::size_t n = nodes_.size();
+void SourcePass::accumulate(std::span<BasisIntegral> out) {
+    const std::size_t n = count_;
+    // The nodes a basis's plain rule takes: all, or all but the limb pieces
+    // for a basis with product weights there.
+    auto for_nodes = [&](bool skip_limb, auto&& body) {
+        std::size_t i = 0;
+        if (skip_limb) {
+            for (const LimbPiece& piece : limb_pieces_) {
+                for (; i < piece.first; ++i) body(i);
+                i = piece.first + kLimbRule.size();
+            }
+        }
+        for (; i < n; ++i) body(i);
+    };
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
         const LimbWeights& lw = limb_weights_[b];
         const bool product = !lw.plain.empty();
+        const bool power = basis.kind() == Basis::Kind::Power;
+        const double gamma = basis.exponent();
         double excess = 0.0, d_u = 0.0, d_rho = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const Node& node = nodes_[i];
-            if (product && node.limb >= 0) continue;  // the limb pieces, below
-            const double excess_a = a_[i] - 1.0;
-            const double g = node.measure * excess_a;
-            if (!std::isfinite(g)) continue;
-            const double value = basis.value(node.mu);
-            excess = excess + value * g;
-            if (!gradient_) continue;
-            const double r_u = rho * node.x_u;
-            const double r_rho = node.x + rho * node.x_rho;
-            const double g_u = node.measure_u * excess_a + node.measure * (a_u_[i] + a_r_[i] * r_u);
-            const double g_rho = node.measure_rho * excess_a + node.measure * (a_r_[i] * r_rho);
-            if (!std::isfinite(g_u) || !std::isfinite(g_rho)) continue;
-            const double slope = basis.slope(node.mu);
-            d_u = d_u + ((slope * node.mu_u) * g + value * g_u);
-            d_rho = d_rho + ((slope * node.mu_rho) * g + value * g_rho);
+        if (!gradient_ && power && gamma == 0.0) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + g_[i]; });
+        } else if (!gradient_ && power && gamma == 1.0) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + mu_[i] * g_[i]; });
+        } else if (!gradient_) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + basis.value(mu_[i]) * g_[i]; });
+        } else {
+            for_nodes(product, [&](std::size_t i) {
+                const double value = basis.value(mu_[i]);
+                const double slope = basis.slope(mu_[i]);
+                excess = excess + value * g_[i];
+                d_u = d_u + (slope * g_motion_[i] + value * g_u_[i]);
+                d_rho = d_rho + ((slope * g_motion_[i]) * follow_ + value * g_rho_[i]);
+            });
         }
         if (product) {
             // b mu = mu^(gamma+1) [ln mu]: the weight of the product rule,
             // with mu = mu_a v on the piece.
-            const double gamma = basis.exponent();
             const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
             for (const LimbPiece& piece : limb_pieces_) {
                 const double scale = std::pow(piece.scale, gamma + 2.0);
                 const double log_scale = std::log(piece.scale);
+                const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
                 for (std::size_t j = 0; j < kLimbRule.size(); ++j) {
                     const std::size_t i = piece.first + j;
-                    const Node& node = nodes_[i];
                     const double h = kTwoPi * (a_[i] - 1.0);
                     if (!std::isfinite(h)) continue;
                     const double w = logarithmic ? log_scale * lw.plain[j] + lw.log[j] : lw.plain[j];
                     sum = sum + w * h;
                     if (!gradient_) continue;
-                    const double h_u = kTwoPi * (a_u_[i] + a_r_[i] * (rho * node.x_u));
-                    const double h_rho = kTwoPi * (a_r_[i] * (node.x + rho * node.x_rho));
+                    const double r_u = rho_ * x_u_[i];
+                    const double h_u = kTwoPi * (a_u_[i] + a_r_[i] * r_u);
+                    const double h_rho = kTwoPi * (a_r_[i] * (x_[i] + follow_ * r_u));
                     if (!std::isfinite(h_u) || !std::isfinite(h_rho)) continue;
                     // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
                     // k_u mu^(gamma+1) for the logarithm's own slope.
                     const double extra = logarithmic ? lw.plain[j] * h : 0.0;
                     sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h) + piece.k_u * extra + w * h_u);
-                    sum_rho = sum_rho + (((gamma + 2.0) * piece.k_rho) * (w * h) + piece.k_rho * extra + w * h_rho);
+                    sum_rho = sum_rho + (((gamma + 2.0) * k_rho) * (w * h) + k_rho * extra + w * h_rho);
                 }
                 excess = excess + scale * sum;
                 d_u = d_u + scale * sum_u;
@@ -370,8 +465,8 @@ void SourcePass::accumulate(double /*u*/, double rho, std::span<BasisIntegral> o
 
 void SourcePass::integrate(double u, double rho, std::span<BasisIntegral> out) {
     place_nodes(u, rho);
-    evaluate_kernel(u, rho);
-    accumulate(u, rho, out);
+    evaluate_kernel();
+    accumulate(out);
 }
 
 }  // namespace magnifex

@@ -55,20 +55,12 @@ public:
     void integrate(double u, double rho, std::span<BasisIntegral> out);
 
     // Kernel evaluations of the last integrate() (for benchmarks and tests).
-    std::size_t last_node_count() const { return nodes_.size(); }
+    std::size_t last_node_count() const { return count_; }
 
 private:
-    struct Node {
-        double x, mu;       // sin(theta), cos(theta)
-        double delta;       // u - rho x, formed from the node's offset to the lens
-        double measure;     // 2 pi x mu dtheta-weight, or 2 pi mu dmu-weight
-        double mu_u, measure_u, x_u;
-        double mu_rho, measure_rho, x_rho;
-        int limb;           // index in the limb rule, or -1
-    };
     struct LimbPiece {
         double scale;            // mu_a: the piece is mu in [0, mu_a]
-        double k_u, k_rho;       // d ln mu_a / du, d ln mu_a / drho
+        double k_u;              // d ln mu_a / du
         std::size_t first;       // its first node
     };
     // Product weights of one basis on the limb rule (empty for analytic ones).
@@ -82,25 +74,39 @@ private:
     // does not cut (its distance to each node then comes from the limb).
     enum class Side { Inner, Outer, Uncut };
     void add_theta_piece(const Piece& piece, Side side);
-    void add_limb_piece(double scale, double k_u, double k_rho);
+    void add_limb_piece(double scale, double k_u);
+    void add_fixed_nodes();
+    // Room for m more nodes; returns the index of the first.
+    std::size_t claim(std::size_t m);
     // u - rho x from the node's mu (x = sqrt(1 - mu^2)), for nodes away from
     // the lens or near the limb.
     double distance_from_limb(double x, double mu) const;
-    void add_fixed_nodes(double u, double rho);
-    void evaluate_kernel(double u, double rho);
-    void accumulate(double u, double rho, std::span<BasisIntegral> out) const;
+    void evaluate_kernel();
+    void accumulate(std::span<BasisIntegral> out);
 
     std::vector<Basis> bases_;
     std::vector<LimbWeights> limb_weights_;
     bool singular_at_limb_;
     bool gradient_;
-    std::vector<Node> nodes_;
+    // The nodes of the separation being integrated, as arrays: x = sin(theta)
+    // and mu = cos(theta), the ring's radius rho x and u - rho x (formed from
+    // the node's offset to the lens), the measure (2 pi x mu dtheta or
+    // 2 pi mu dmu, with the rule's weight) and, for a gradient, the motion of
+    // x, mu and the measure in u; their motion in rho is -(u/rho) times it.
+    std::size_t count_ = 0;
+    std::vector<double> x_, mu_, radius_, delta_, measure_, x_u_, mu_u_, measure_u_;
     std::vector<LimbPiece> limb_pieces_;
-    std::vector<double> radius_, delta_, a_, a_u_, a_r_;
-    // The separation being integrated: lens distance, source radius, l = u/rho
-    // and, for 0 < l < 1, the lens's angle, pi/2 minus it and its cosine.
-    double u_ = 0.0, rho_ = 1.0, l_ = 0.0, theta_l_ = 0.0, outer_ = 1.5707963267948966, mu_l_ = 1.0;
+    // The kernel at the nodes (and its partials in u and r); then the
+    // basis-independent parts of the integrand: measure (A_ring - 1) and,
+    // for a gradient, its total derivative along the nodes' motion (all 0
+    // where the kernel is not finite).
+    std::vector<double> a_, a_u_, a_r_, g_, g_u_, g_rho_, g_motion_;
+    // The separation being integrated: lens distance, source radius, l = u/rho,
+    // -(u/rho) and, for 0 < l < 1, the lens's angle, pi/2 minus it and its
+    // cosine, and the sine and cosine of half of pi/2 minus it.
+    double u_ = 0.0, rho_ = 1.0, l_ = 0.0, follow_ = 0.0, theta_l_ = 0.0, outer_ = 1.5707963267948966, mu_l_ = 1.0;
     double sin_l_ = 0.0, cos_l_ = 1.0;  // sin(theta_l) = l and cos(theta_l) = mu_l
+    double sin_half_outer_ = 0.7071067811865476, cos_half_outer_ = 0.7071067811865476;
 };
 
 }  // namespace magnifex

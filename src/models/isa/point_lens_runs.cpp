@@ -36,17 +36,28 @@ constexpr double kInfinity = __builtin_inf();
 inline bool in_domain(double r, double delta) { return r > 0.0 && r < kInfinity && delta != 0.0 && delta - delta == 0.0; }
 
 // Runs `lanes_of(r_v, delta_v, i, m, valid)` on each vector of W rings whose
-// valid lanes it computes (unused lanes repeat a valid ring) and `one(j)` on
-// each ring outside the domain.
+// valid lanes it computes (unused lanes repeat a valid ring; valid is null
+// when all W are rings in the domain) and `one(j)` on each ring outside the
+// domain.
 template <class Lanes, class One>
 inline void for_each_vector(const double* r, const double* delta, unsigned long n, Lanes lanes_of, One one) {
     for (unsigned long i = 0; i < n; i += kWidth) {
         const unsigned long m = n - i < kWidth ? n - i : kWidth;
         bool valid[kWidth];
         unsigned long fill = kWidth;
+        bool all = m == kWidth;
         for (unsigned long j = 0; j < m; ++j) {
             valid[j] = in_domain(r[i + j], delta[i + j]);
+            all = all && valid[j];
             if (valid[j] && fill == kWidth) fill = j;
+        }
+        if (all) {
+            // A full vector of rings in the domain: loaded as it stands.
+            lanes::IsaLanes r_v, d_v;
+            __builtin_memcpy(&r_v, r + i, sizeof r_v);
+            __builtin_memcpy(&d_v, delta + i, sizeof d_v);
+            lanes_of(r_v, d_v, i, m, nullptr);
+            continue;
         }
         if (fill != kWidth) {
             lanes::IsaLanes r_v = lanes::splat(0.0, lanes::IsaLanes{}), d_v = r_v;
@@ -73,6 +84,10 @@ void MAGNIFEX_RUN(ring_run)(double u, const double* r, const double* delta, unsi
         r, delta, n,
         [&](lanes::IsaLanes r_v, lanes::IsaLanes d_v, unsigned long i, unsigned long m, const bool* valid) {
             const lanes::IsaLanes v = lanes::ring_average_delta(u_v, r_v, d_v, one);
+            if (valid == nullptr) {
+                __builtin_memcpy(a + i, &v, sizeof v);
+                return;
+            }
             for (unsigned long j = 0; j < m; ++j) {
                 if (valid[j]) a[i + j] = v[j];
             }
@@ -87,6 +102,12 @@ void MAGNIFEX_RUN(ring_gradient_run)(double u, const double* r, const double* de
         r, delta, n,
         [&](lanes::IsaLanes r_v, lanes::IsaLanes d_v, unsigned long i, unsigned long m, const bool* valid) {
             const lanes::RingGradient<lanes::IsaLanes> g = lanes::ring_gradient_delta(u_v, r_v, d_v);
+            if (valid == nullptr) {
+                __builtin_memcpy(a + i, &g.a, sizeof g.a);
+                __builtin_memcpy(a_u + i, &g.da_du, sizeof g.da_du);
+                __builtin_memcpy(a_r + i, &g.da_dr, sizeof g.da_dr);
+                return;
+            }
             for (unsigned long j = 0; j < m; ++j) {
                 if (!valid[j]) continue;
                 a[i + j] = g.a[j];
