@@ -1,6 +1,9 @@
 #include "binding/buffer.hpp"
 
 #include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -82,8 +85,8 @@ bool is_contiguous_float64_vector(const Py_buffer& view) {
            view.len == view.shape[0] * view.itemsize && PyBuffer_IsContiguous(&view, 'C') == 1;
 }
 
-// The element reader of a native numeric format ("d", "@f", "=q", "<i" on a
-// little-endian machine, ...), or null for any other format.
+// The element reader of a numeric format ("d", "@f", "=q", "<i", ">d", "e",
+// "?", ...) in either byte order, or null for any other format.
 using ReadElement = double (*)(const char*);
 
 template <class T>
@@ -93,16 +96,62 @@ double read_as_double(const char* p) {
     return static_cast<double>(value);
 }
 
+// The same for an element stored in the other byte order.
+template <class T>
+double read_swapped_as_double(const char* p) {
+    char bytes[sizeof(T)];
+    for (std::size_t i = 0; i < sizeof(T); ++i) bytes[i] = p[sizeof(T) - 1 - i];
+    return read_as_double<T>(bytes);
+}
+
+// IEEE 754 binary16 (numpy's float16): sign, 5 exponent bits, 10 fraction bits.
+double half_to_double(std::uint16_t bits) {
+    const int exponent = (bits >> 10) & 0x1f;
+    const int fraction = bits & 0x3ff;
+    double magnitude;
+    if (exponent == 0) {
+        magnitude = std::ldexp(static_cast<double>(fraction), -24);
+    } else if (exponent == 0x1f) {
+        magnitude = fraction == 0 ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
+    } else {
+        magnitude = std::ldexp(static_cast<double>(fraction + 0x400), exponent - 25);
+    }
+    return (bits & 0x8000) != 0 ? -magnitude : magnitude;
+}
+
+double read_half(const char* p) {
+    std::uint16_t bits;
+    std::memcpy(&bits, p, sizeof bits);
+    return half_to_double(bits);
+}
+
+double read_swapped_half(const char* p) {
+    const char bytes[2] = {p[1], p[0]};
+    return read_half(bytes);
+}
+
+double read_bool(const char* p) { return *p != 0 ? 1.0 : 0.0; }
+
 ReadElement numeric_reader(const char* format, Py_ssize_t itemsize) {
     if (format == nullptr) return nullptr;
     std::string_view text(format);
     constexpr char native_order = std::endian::native == std::endian::little ? '<' : '>';
-    if (text.size() == 2 && (text[0] == '@' || text[0] == '=' || text[0] == native_order)) text.remove_prefix(1);
+    constexpr char other_order = std::endian::native == std::endian::little ? '>' : '<';
+    bool swapped = false;
+    if (text.size() == 2 && (text[0] == '@' || text[0] == '=' || text[0] == native_order)) {
+        text.remove_prefix(1);
+    } else if (text.size() == 2 && (text[0] == other_order || text[0] == '!')) {
+        text.remove_prefix(1);
+        swapped = true;
+    }
     if (text.size() != 1) return nullptr;
-    auto sized = [itemsize]<class T>(T*) -> ReadElement {
-        return itemsize == static_cast<Py_ssize_t>(sizeof(T)) ? read_as_double<T> : nullptr;
+    auto sized = [itemsize, swapped]<class T>(T*) -> ReadElement {
+        if (itemsize != static_cast<Py_ssize_t>(sizeof(T))) return nullptr;
+        return swapped ? read_swapped_as_double<T> : read_as_double<T>;
     };
     switch (text[0]) {
+        case 'e': return itemsize == 2 ? (swapped ? read_swapped_half : read_half) : nullptr;
+        case '?': return itemsize == 1 ? read_bool : nullptr;
         case 'd': return sized(static_cast<double*>(nullptr));
         case 'f': return sized(static_cast<float*>(nullptr));
         case 'b': return sized(static_cast<signed char*>(nullptr));

@@ -136,16 +136,14 @@ PyResult<Coefficients> extract_coefficients(PyObject* object) {
         if (!value.ok()) return std::move(value.error());
         return Coefficients{{value.value()}, 1, 1, false};
     }
-    const Py_ssize_t size = PySequence_Size(object);
-    if (size < 0) return PyErr::fetch();
-    bool banded = false;
-    if (size > 0) {
-        Owned first = Owned::steal(PySequence_GetItem(object, 0));
-        if (!first) return PyErr::fetch();
-        banded = is_row(first.get());
-    }
+    // Read by iteration, as the separations are (a length or an index the
+    // sequence reports is not trusted): its items first.
+    Owned items = Owned::steal(PySequence_List(object));
+    if (!items) return argument_extraction_error(name, PyErr::fetch());
+    const Py_ssize_t size = PyList_GET_SIZE(items.get());
+    const bool banded = size > 0 && is_row(PyList_GET_ITEM(items.get(), 0));
     if (!banded) {
-        PyResult<std::vector<double>> values = extract_float_sequence(object);
+        PyResult<std::vector<double>> values = extract_float_sequence(items.get());
         if (!values.ok()) return argument_extraction_error(name, std::move(values.error()));
         Coefficients c;
         c.columns = values.value().size();
@@ -156,9 +154,7 @@ PyResult<Coefficients> extract_coefficients(PyObject* object) {
     c.banded = true;
     c.rows = static_cast<std::size_t>(size);
     for (Py_ssize_t r = 0; r < size; ++r) {
-        Owned row = Owned::steal(PySequence_GetItem(object, r));
-        if (!row) return PyErr::fetch();
-        PyResult<Points> values = extract_points(row.get(), name);
+        PyResult<Points> values = extract_points(PyList_GET_ITEM(items.get(), r), name);
         if (!values.ok()) return std::move(values.error());
         const std::size_t length = values.value().values.size();
         if (r == 0) c.columns = length;

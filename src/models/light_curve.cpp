@@ -37,9 +37,11 @@ void light_curve(const LimbDarkenedSource& source, std::span<const double> t, do
             const double a_u = p[0];
             // At u = 0 the slope in u vanishes by symmetry and so do these.
             const double ui = u[i];
-            const double du_dt0 = ui == 0.0 ? 0.0 : -tau[i] / (te * ui);
+            // tau/u (at most 1) first, so that te u cannot underflow to 0.
+            const double ratio = ui == 0.0 ? 0.0 : tau[i] / ui;
+            const double du_dt0 = -ratio / te;
             const double du_du0 = ui == 0.0 ? 0.0 : u0 / ui;
-            const double du_dte = ui == 0.0 ? 0.0 : -(tau[i] * tau[i]) / (te * ui);
+            const double du_dte = -(tau[i] * ratio) / te;
             row[0] = product(a_u, du_dt0);
             row[1] = product(a_u, du_du0);
             row[2] = product(a_u, du_dte);

@@ -21,6 +21,11 @@ constexpr int kMoments = FarFieldSeries::kTerms + 1;
 constexpr double kValueTail = 2e-15;
 constexpr double kDerivativeTail = 1e-14;
 
+// Below this, u and rho are scaled up to about 2^-330 (1e-100) before the
+// integral (LimbDarkenedSource::magnify).
+constexpr double kTiny = 0x1p-500;
+constexpr int kTinyExponent = -330;
+
 // A0(u) = (u^2 + 2)/(u sqrt(u^2 + 4)) and its slope -8/(u^2 (u^2 + 4)^(3/2)),
 // for u > 1 in powers of 1/u so that u^2 cannot overflow.
 double point_source(double u) {
@@ -85,6 +90,19 @@ std::optional<LimbDarkenedSource> LimbDarkenedSource::prepare(const Law& law, st
             // when its weight has a slope.
             if (!needed) continue;
             b.terms.push_back(Term{find_or_add(source.bases_, term.basis), term.weight, term.slopes});
+        }
+        // A is a ratio of sums linear in the weights: scaled by a power of
+        // two (exactly) to put the largest weight in [1/2, 1), huge
+        // coefficients cannot overflow a weighted excess.
+        double largest = 0.0;
+        for (const Term& t : b.terms) largest = std::fmax(largest, std::fabs(t.weight));
+        int exponent = 0;
+        std::frexp(largest, &exponent);
+        if (largest > 0.0 && exponent != 0) {
+            for (Term& t : b.terms) {
+                t.weight = std::ldexp(t.weight, -exponent);
+                for (double& slope : t.slopes) slope = std::ldexp(slope, -exponent);
+            }
         }
     }
     source.basis_flux_.resize(source.bases_.size());
@@ -186,7 +204,6 @@ LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFi
 void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
     const std::size_t n = u.size();
     const std::size_t width = jacobian_width();
-    const std::size_t k = coefficient_count_;
     SourcePass pass(bases_, singular_at_limb_, gradient_);
     std::vector<BasisIntegral> integrals(bases_.size());
     std::vector<Series> series_of(bands_.size());
@@ -210,6 +227,40 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
             }
             continue;
         }
+        // A lens and a source both this small (in Einstein radii) see the
+        // kernel 1/d of A0 = 1/d + O(d), so A(u, rho) = s A(s u, rho s) to
+        // O(rho^2) relative: computed at s u, s rho (s a power of two, exact),
+        // where the nodes' radii and distances cannot underflow.
+        double scale = 1.0;
+        if (ui < kTiny && rho < kTiny) {
+            int exponent = 0;
+            std::frexp(std::fmax(ui, rho), &exponent);
+            scale = std::ldexp(1.0, kTinyExponent - exponent);
+        }
+        const double ui_scaled = ui * scale, rho_scaled = rho * scale;
+        magnify_point(ui_scaled, rho_scaled, series, pass, integrals, series_of, value, jacobian, i, n);
+        if (scale == 1.0) continue;
+        for (std::size_t band = 0; band < bands_.size(); ++band) {
+            out_value(band) = out_value(band) * scale;
+            if (double* jac = out_jacobian(band)) {
+                jac[0] = (jac[0] * scale) * scale;
+                jac[1] = (jac[1] * scale) * scale;
+                for (std::size_t j = 2; j < width; ++j) jac[j] = jac[j] * scale;
+            }
+        }
+    }
+}
+
+void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& series, SourcePass& pass,
+                                       std::vector<BasisIntegral>& integrals, std::vector<Series>& series_of,
+                                       double* value, double* jacobian, std::size_t i, std::size_t n) const {
+    const std::size_t width = jacobian_width();
+    const std::size_t k = coefficient_count_;
+    auto out_value = [&](std::size_t band) -> double& { return value[band * n + i]; };
+    auto out_jacobian = [&](std::size_t band) -> double* {
+        return jacobian == nullptr ? nullptr : jacobian + (band * n + i) * width;
+    };
+    {
         bool any_pending = false;
         const bool series_ok = series.start(ui, rho, 1.0, gradient_);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
@@ -217,7 +268,7 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
                 series_ok ? far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)) : Series::None;
             any_pending = any_pending || series_of[band] != Series::Both;
         }
-        if (!any_pending) continue;
+        if (!any_pending) return;
         pass.integrate(ui, rho, integrals);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
             if (series_of[band] == Series::Both) continue;

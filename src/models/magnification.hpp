@@ -24,6 +24,9 @@
 
 namespace magnifex {
 
+class SourcePass;
+struct BasisIntegral;
+
 // Why a law's coefficients were refused, and for which band (row).
 struct LawFailure {
     enum class Kind { NonFinite, AlphaNotPositive, FluxNotPositive } kind;
@@ -75,6 +78,10 @@ private:
     // value and the Jacobian row.
     enum class Series { None, ValueOnly, Both };
     Series far_field(const Band& band, FarFieldSeries& series, double rho, double* value, double* jacobian) const;
+    // Every band's value (and Jacobian row) of point i of n at (u, rho).
+    void magnify_point(double u, double rho, FarFieldSeries& series, SourcePass& pass,
+                       std::vector<BasisIntegral>& integrals, std::vector<Series>& series_of, double* value,
+                       double* jacobian, std::size_t i, std::size_t n) const;
 
     std::vector<Basis> bases_;
     std::vector<double> basis_flux_;
