@@ -14,6 +14,7 @@ parent process can report the input of a call that crashed the interpreter.
 """
 
 import array
+import collections
 import ctypes
 import gc
 import math
@@ -440,8 +441,8 @@ RHOS = weighted((8, st.floats(0.0, 10.0)), (1, st.sampled_from([0.0, -0.0, 1e-30
 EPOCHS = st.floats(-10.0, 10.0)
 IMPACTS = st.floats(-2.0, 2.0)
 EINSTEIN_TIMES = weighted((8, st.floats(0.05, 50.0)), (1, st.sampled_from([1e-300, 1e300])))
-SPECIAL_POINTS = [0.0, -0.0, NAN, INF, None, None, -1.0, -INF]  # None: the anchor (the limb, or t0)
-POINT_CHOICES = st.integers(0, 79)  # past the special ones: a value in range
+SPECIAL_POINTS = [0.0, -0.0, NAN, INF, -1.0, -INF]
+POINT_CHOICES = st.integers(0, 79)  # past the special ones and the anchors: a value in range
 POINT_COUNTS = st.integers(0, 8)
 POINT_FORMS = st.sampled_from(["scalar", "ndarray", "ndarray", "list", "tuple", "array.array", "memoryview"])
 POINT_DTYPES = weighted((6, st.just("<f8")), (4, st.sampled_from(DTYPES)))
@@ -451,15 +452,14 @@ LISTS = st.sampled_from(["list", "tuple"])
 
 def draw_points(draw, name, anchor):
     """Separations up to a few source radii (epochs of its passage), and a
-    special value now and then: NaN, inf, a negative one, the limb itself."""
+    special value now and then: NaN, inf, a negative one, or within an ulp
+    of the anchor (the limb, or t0 where u0 may be on the limb)."""
     low, high = (0.0, 3.0 * anchor + 1.0) if name == "magnification" else (-30.0, 30.0)
+    specials = SPECIAL_POINTS + [anchor, np.nextafter(anchor, -INF), np.nextafter(anchor, INF)] * 2
     values = []
     for _ in range(draw(POINT_COUNTS)):
         choice = draw(POINT_CHOICES)
-        if choice >= len(SPECIAL_POINTS):
-            values.append(low + draw(FRACTIONS) * (high - low))
-        else:
-            values.append(anchor if SPECIAL_POINTS[choice] is None else SPECIAL_POINTS[choice])
+        values.append(float(specials[choice]) if choice < len(specials) else low + draw(FRACTIONS) * (high - low))
     form = draw(POINT_FORMS)
     if form == "scalar":
         return number_form(draw, values[0] if values else 0.5)
@@ -782,7 +782,11 @@ assert [type_name(value) for value in (1, np.float64(1.0), array.array("d"))] ==
 
 def numeric_buffer(value):
     """The float64 values of a buffer of native numbers, in its shape, or None
-    (a type that iterates by its own __getitem__ is not read through its buffer)."""
+    (a type that iterates by its own __getitem__ is not read through its buffer).
+    KNOWN DISCREPANCY (reported): a byte-swapped float64 array is no numeric
+    buffer to the module, so at 0-d it is refused as a sequence ("iteration
+    over a 0-d array") and at 2-D it gets float()'s TypeError for a row,
+    not the ValueError of 2-D arrays."""
     if isinstance(value, ArrayGetitem):
         return None
     try:
@@ -833,6 +837,9 @@ def as_coefficients(value):
         return [array.ravel().tolist()], False, array.size
     if not is_sequence(value):
         return [[as_float(value, "coefficients")]], False, 1
+    # KNOWN DISCREPANCY (reported): a sequence is measured by len() and
+    # indexed, where the seven's sequences are iterated: one without __len__
+    # is refused, and those errors come without the argument's name
     size = raw(len, value)
     first = raw(operator.getitem, value, 0) if size else None
     if not size or isinstance(first, (str, bytes)) or not is_sequence(first):
@@ -907,9 +914,20 @@ def coefficient_outcomes(law, rows, banded):
     return possible, True
 
 
+Model = collections.namedtuple("Model", "shape width gradient banded nans moderate refusals result_possible")
+
+
+def modest(x):
+    """Whether a length or time is far from overflow and from underflow when
+    squared. (Reported: beyond, NaN comes from finite values, as in
+    magnification(0.0, 1e-8, 'linear', [-1e300]) or the Jacobian of
+    light_curve(0.0, 0.0, 1e-100, 1e-300, 0.1, gradient=True).)"""
+    return not math.isfinite(x) or x == 0.0 or 1e-150 <= abs(x) <= 1e150
+
+
 def predict_limb_darkened(name, slots):
-    """(("limb", result shape, Jacobian width, NaN points, possible refusals,
-    whether a result is possible), the converted values for a plain call)."""
+    """(("limb", Model: what a result must be like, or the refusals that
+    may come instead), the converted values for a plain call)."""
     params = SIGNATURES[name]
     first = params[0][0]
     points, scalar = as_points(build(slots[first]), first)
@@ -958,8 +976,9 @@ def predict_limb_darkened(name, slots):
     plain = rows if banded and rows else np.zeros((0, columns)) if banded else rows[0]
     converted = {first: points[0] if scalar else points, **numbers, "law": law,
                  "coefficients": None if given is None else plain, "gradient": gradient}
-    nans = [math.isnan(point) for point in points]
-    return ("limb", shape, width, gradient, nans, refusals, result_possible), converted
+    moderate = all(map(modest, points + list(numbers.values()))) and all(abs(c) <= 1e6 for row in rows for c in row)
+    return ("limb", Model(shape, width, gradient, banded, [math.isnan(point) for point in points], moderate,
+                          refusals, result_possible)), converted
 
 
 # ---------------------------------------------------------------------------
@@ -1025,7 +1044,7 @@ def perform(name, positional_recipes, keyword_recipes, log):
         plain = ("error", type(error), str(error))
         del error
     if expected[0] == "limb":
-        check_limb_darkened(outcome, plain, *expected[1:])
+        check_limb_darkened(function, converted, outcome, plain, expected[1])
         return
     if outcome[0] == "error":
         # a numeric failure of the model, with its fixed message
@@ -1047,34 +1066,64 @@ def perform(name, positional_recipes, keyword_recipes, log):
         assert struct.pack(f"{len(result)}d", *result) == struct.pack(f"{len(plain[1])}d", *plain[1])
 
 
-def check_limb_darkened(outcome, plain, shape, width, gradient, nans, refusals, result_possible):
-    if outcome[0] == "error" or not result_possible:
-        assert outcome in refusals and outcome == plain, f"got {outcome}, from plain values {plain}; may be {refusals}"
+def check_limb_darkened(function, converted, outcome, plain, model):
+    if outcome[0] == "error" or not model.result_possible:
+        assert outcome in model.refusals and outcome == plain, \
+            f"got {outcome}, from plain values {plain}; may be {model.refusals}"
         return
     assert plain[0] == "result", f"got {outcome}, from plain values {plain}"
     result, plain = outcome[1], plain[1]
     assert sys.getrefcount(result) == 4  # `result` here and in perform(), outcome and the argument
-    parts = [(result, plain, shape)]
-    if gradient:
+    if model.gradient:
         assert type(result) is tuple and len(result) == 2, f"got {result!r}"
         assert [sys.getrefcount(result[0]), sys.getrefcount(result[1])] == [2, 2]  # the tuple's and the argument's
-        parts = [(result[0], plain[0], shape), (result[1], plain[1], (shape or ()) + (width,))]
-    for value, plain_value, value_shape in parts:
-        if value_shape is None:
-            assert type(value) is float, f"got {value!r}"
-            assert struct.pack("d", value) == struct.pack("d", plain_value)
-        else:
-            assert type(value) is np.ndarray and value.dtype == np.float64 and value.shape == value_shape, \
-                f"got {value!r}, not of shape {value_shape}"
-            assert value.flags.c_contiguous and value.flags.owndata and value.flags.writeable
-            assert value.tobytes() == plain_value.tobytes()
-    # NaN points give NaN everywhere; every other point a value that is not NaN
-    if nans:
-        values = np.reshape(parts[0][0], (-1, len(nans)))
-        assert np.isnan(values).tolist() == [nans] * len(values), f"NaN where the points {nans} are not: {values}"
-        if gradient:
-            jacobian = np.reshape(parts[1][0], (-1, len(nans), width))
-            assert np.isnan(jacobian[:, nans]).all(), f"not NaN where the points {nans} are: {jacobian}"
+        values, jacobian = result
+        check_array(jacobian, plain[1], (model.shape or ()) + (model.width,))
+        check_array(values, plain[0], model.shape)
+        # the value does not depend on the gradient
+        alone = function(**dict(converted, gradient=False))
+        if bits(values) != bits(alone):
+            # KNOWN DISCREPANCY (reported): with gradient=True a value may
+            # differ from the one without it, in its last bits, and by up to
+            # 2e-5 with the exponential law and the lens on the limb
+            tolerance = 1e-4 if converted["law"] == "exponential" else 1e-10
+            np.testing.assert_allclose(values, alone, rtol=tolerance, atol=0)
+    else:
+        values, jacobian = result, None
+        check_array(values, plain, model.shape)
+    if model.banded:  # each band is the call with its row alone
+        for band, row in enumerate(converted["coefficients"]):
+            alone = function(**dict(converted, coefficients=row))
+            assert (bits(values[band]), bits(jacobian[band]) if model.gradient else None) == \
+                ((bits(alone[0]), bits(alone[1])) if model.gradient else (bits(alone), None)), f"band {band} alone"
+    # NaN points give NaN everywhere; every other point a value that is not
+    # NaN where the inputs are modest
+    if model.nans:
+        nans = np.array(model.nans)
+        values = np.reshape(values, (-1, len(nans)))
+        assert np.isnan(values[:, nans]).all(), f"not NaN where the points {model.nans} are: {values}"
+        if model.gradient:
+            jacobian = np.reshape(jacobian, (-1, len(nans), model.width))
+            assert np.isnan(jacobian[:, nans]).all(), f"not NaN where the points {model.nans} are: {jacobian}"
+        if model.moderate:
+            assert not np.isnan(values[:, ~nans]).any(), f"NaN where the points {model.nans} are not: {values}"
+            assert model.gradient is False or not np.isnan(jacobian[:, ~nans]).any(), \
+                f"NaN where the points {model.nans} are not: {jacobian}"
+
+
+def bits(value):
+    return struct.pack("d", value) if type(value) is float else value.tobytes()
+
+
+def check_array(value, plain_value, shape):
+    """A float for no shape, else a new float64 array of that shape; the plain call's bits."""
+    if shape is None:
+        assert type(value) is float, f"got {value!r}"
+    else:
+        assert type(value) is np.ndarray and value.dtype == np.float64 and value.shape == shape, \
+            f"got {value!r}, not of shape {shape}"
+        assert value.flags.c_contiguous and value.flags.owndata and value.flags.writeable
+    assert bits(value) == bits(plain_value), f"got {value!r}, from plain values {plain_value!r}"
 
 
 CALLS_PER_EXAMPLE = 4  # spreads hypothesis's fixed cost of an example over several calls
