@@ -402,8 +402,6 @@ ANY_VALUE = st.one_of(SCALARS, SEQUENCES_OF_ANY)
 UNKNOWN_NAMES = ["x", "L", "rStar", "R", "l ", "\udcff", "é", "bL"]
 
 
-
-
 def weighted(*mix):
     """Draws from each (weight, strategy) in proportion (one_of would weigh
     every leaf of nested choices alike)."""
@@ -525,7 +523,8 @@ def draw_coefficients(draw, law):
 
 
 GOOD_LAWS = st.sampled_from(sorted(LAWS))
-LAW_RECIPES = weighted((12, GOOD_LAWS.map(lambda law: ("str", law))), (1, GOOD_LAWS.map(lambda law: ("str subclass", law))),
+LAW_RECIPES = weighted((12, GOOD_LAWS.map(lambda law: ("str", law))),
+                       (1, GOOD_LAWS.map(lambda law: ("str subclass", law))),
                        (2, st.sampled_from([("str", "Linear"), ("str", ""), ("str", "linear\x00"), ("str", "power-2"),
                                             ("str", "\udcff"), ("str", "é"), ("bytes", b"linear"), ("none", None),
                                             ("int", 1)])))
@@ -892,29 +891,29 @@ def coefficient_outcomes(law, rows, banded):
     """The refusals of the coefficients that may come, and whether a result
     may: a flux within rounding of 0 could go either way, and only the call
     on the plain values decides."""
-    def refused(band, text):
-        where = f" (band {band})" if banded else ""
-        return "error", ValueError, f"argument 'coefficients': {text.format(where=where)}"
+    def refused(band, text):  # the band, if any, where the text has {where}
+        return ValueError, "argument 'coefficients': " + text.format(where=f" (band {band})" if banded else "")
 
     for band, row in enumerate(rows):
         if not all(map(math.isfinite, row)):
-            raise Failure(*refused(band, f"must be finite, not {repr_row(row)}{{where}}")[1:])
+            raise Failure(*refused(band, f"must be finite, not {repr_row(row)}{{where}}"))
         if law == "power2" and not row[1] > 0.0:
-            raise Failure(*refused(band, f"power2 needs alpha > 0, not {row[1]!r}{{where}}")[1:])
+            raise Failure(*refused(band, f"power2 needs alpha > 0, not {row[1]!r}{{where}}"))
     possible = []
     for band, row in enumerate(rows):
         terms = [weight * flux for weight, flux in FLUX_TERMS[law](row)]
         total, scale = sum(terms), sum(map(abs, terms))
         undecided = not math.isfinite(scale) or abs(total) <= 1e-9 * scale
         if undecided or total < 0.0:
-            possible.append(refused(band, f"law '{law}' with coefficients {repr_row(row)}{{where}} has a total flux "
-                                          "<= 0; the brightness must integrate to a positive flux"))
+            possible.append(("error",) + refused(band, f"law '{law}' with coefficients {repr_row(row)}{{where}} has "
+                                                       "a total flux <= 0; the brightness must integrate to a positive "
+                                                       "flux"))
             if not undecided:
                 return possible, False
     return possible, True
 
 
-Model = collections.namedtuple("Model", "shape width gradient banded nans moderate refusals result_possible")
+Model = collections.namedtuple("Model", "shape width gradient banded nans modest_inputs refusals result_possible")
 
 
 def modest(x):
@@ -976,8 +975,8 @@ def predict_limb_darkened(name, slots):
     plain = rows if banded and rows else np.zeros((0, columns)) if banded else rows[0]
     converted = {first: points[0] if scalar else points, **numbers, "law": law,
                  "coefficients": None if given is None else plain, "gradient": gradient}
-    moderate = all(map(modest, points + list(numbers.values()))) and all(abs(c) <= 1e6 for row in rows for c in row)
-    return ("limb", Model(shape, width, gradient, banded, [math.isnan(point) for point in points], moderate,
+    modest_inputs = all(map(modest, points + list(numbers.values()))) and all(abs(c) <= 1e6 for r in rows for c in r)
+    return ("limb", Model(shape, width, gradient, banded, [math.isnan(point) for point in points], modest_inputs,
                           refusals, result_possible)), converted
 
 
@@ -1105,7 +1104,7 @@ def check_limb_darkened(function, converted, outcome, plain, model):
         if model.gradient:
             jacobian = np.reshape(jacobian, (-1, len(nans), model.width))
             assert np.isnan(jacobian[:, nans]).all(), f"not NaN where the points {model.nans} are: {jacobian}"
-        if model.moderate:
+        if model.modest_inputs:
             assert not np.isnan(values[:, ~nans]).any(), f"NaN where the points {model.nans} are not: {values}"
             assert model.gradient is False or not np.isnan(jacobian[:, ~nans]).any(), \
                 f"NaN where the points {model.nans} are not: {jacobian}"
