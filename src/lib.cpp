@@ -55,19 +55,20 @@ constexpr FunctionDescription kDiscreteFluxMapHeyrovsky =
     describe("discrete_flux_map_heyrovsky_magnification", kTableParameters);
 
 constexpr const char* kMagnificationDoc =
-    "magnification(u, rho, law='linear', coefficients=(0.6,), gradient=False)\n--\n\n"
+    "magnification(u, rho, law='linear', coefficients=None, gradient=False)\n--\n\n"
     "Magnification of a limb-darkened source star by a point-mass lens.\n\n"
     "u: lens-source separation in Einstein radii, a number or a 1-D array (u >= 0; NaN gives NaN).\n"
     "rho: source radius in Einstein radii (>= 0; 0 is a point source).\n"
     "law: 'uniform', 'linear', 'quadratic', 'squareroot', 'logarithmic', 'exponential', 'power2'\n"
-    "    or 'nonlinear', with batman's coefficients (uniform takes none, linear defaults to 0.6).\n"
-    "coefficients: the law's coefficients, or a 2-D array of one row per band.\n"
+    "    or 'nonlinear', with batman's coefficients.\n"
+    "coefficients: the law's coefficients, or a 2-D array of one row per band; None: the\n"
+    "    law's defaults, (0.6,) for linear and () for uniform (the others take them given).\n"
     "gradient: also return the Jacobian J, J[..., :] = (dA/du, dA/drho, dA/dc1, ...).\n\n"
     "Returns A: a float for a number u and one row of coefficients, else a numpy array\n"
     "(n,), (B,) or (B, n); with gradient=True the pair (A, J).";
 
 constexpr const char* kLightCurveDoc =
-    "light_curve(t, t0, u0, tE, rho, law='linear', coefficients=(0.6,), gradient=False)\n--\n\n"
+    "light_curve(t, t0, u0, tE, rho, law='linear', coefficients=None, gradient=False)\n--\n\n"
     "Point-lens light curve of a limb-darkened source: the magnification at u(t) =\n"
     "sqrt(((t - t0)/tE)^2 + u0^2) for every epoch t (a number or a 1-D array).\n\n"
     "t0, tE: time of closest approach and Einstein time (tE > 0), in the unit of t;\n"

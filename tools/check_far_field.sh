@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Regenerate the far-field series' coefficient header and a subset of its
-# golden values, and compare them with the checked-in files:
-#   src/models/far_field_coefficients.hpp must be reproduced exactly (the
-#     recorded mpmath version aside), about 20 s;
+# Regenerate the far-field series' coefficient header, the uniform disk's
+# multipole header (the same series, from the same polynomials) and a subset
+# of the series' golden values, and compare them with the checked-in files:
+#   src/models/far_field_coefficients.hpp and src/models/witt_mao_multipole.hpp
+#     must be reproduced exactly (the recorded mpmath version aside), about 20 s;
 #   two points of tests/data/far_field_golden.tsv (every 21st) must agree to
 #     1e-17 relative in every profile, about 30 s.
 set -euo pipefail
@@ -16,7 +17,11 @@ golden="$root/tests/data/far_field_golden.tsv"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 
-"$python" "$here/gen_far_field_coefficients.py" "$tmp/coefficients.hpp"
+"$python" "$here/gen_far_field_coefficients.py" "$tmp/coefficients.hpp" "$tmp/multipole.hpp"
+if ! diff -u "$root/src/models/witt_mao_multipole.hpp" "$tmp/multipole.hpp"; then
+    echo "src/models/witt_mao_multipole.hpp differs from the output of tools/gen_far_field_coefficients.py" >&2
+    exit 1
+fi
 sed 's/; mpmath [^ ]*\.$//' "$header" > "$tmp/a"
 sed 's/; mpmath [^ ]*\.$//' "$tmp/coefficients.hpp" > "$tmp/b"
 if ! diff -u "$tmp/a" "$tmp/b"; then

@@ -8,8 +8,11 @@
 #   3. runs the pytest suite against the installed module;
 #   4. builds the module once more with AddressSanitizer and UBSan and runs the
 #      pytest suite against that build;
-#   5. builds the source distribution and a wheel from it with `python -m build`,
-#      installs the wheel into a fresh venv and runs the source distribution's tests.
+#   5. builds the source distribution with `python -m build --sdist` and, under
+#      every CPython from 3.9 to 3.13 found on the machine (pyenv's versions or
+#      python3.X on PATH; tools/run_sdist_tests.sh), installs it into a fresh venv,
+#      which compiles it there, and runs the source distribution's tests; checks
+#      that pip refuses to install it under a CPython 3.8, if one is found.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
@@ -39,5 +42,5 @@ echo "== Python tests against the installed module"
 echo "== Python tests against the module built with AddressSanitizer and UBSan"
 MAGNIFEX_TEST_DEPENDENCIES_INSTALLED=1 bash tools/run_sanitized_tests.sh
 
-echo "== packaging: source distribution and wheel, installed into a fresh venv"
+echo "== packaging: the source distribution, installed and tested under every CPython 3.9-3.13 found"
 bash tools/run_sdist_tests.sh

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "binding/arguments.hpp"
@@ -50,6 +49,17 @@ std::string repr_row(std::span<const double> row) {
 
 const char* type_name(PyObject* object) { return Py_TYPE(object)->tp_name; }
 
+// A count in decimal (std::to_string would bring the library's digit table
+// into the module's exported symbols).
+std::string decimal(std::size_t value) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
 // ----------------------------------------------------------------------------
 // Conversion
 
@@ -68,7 +78,7 @@ PyResult<Points> extract_points(PyObject* object, std::string_view name) {
         if (!array->ok()) return std::move(array->error());
         NumericArray& a = array->value();
         if (a.shape.size() > 1) {
-            return value_error(prefix + "must be a number or a 1-D sequence, not a " + std::to_string(a.shape.size()) +
+            return value_error(prefix + "must be a number or a 1-D sequence, not a " + decimal(a.shape.size()) +
                                "-D array");
         }
         return Points{std::move(a.values), a.shape.empty()};
@@ -111,7 +121,7 @@ PyResult<Coefficients> extract_coefficients(PyObject* object) {
         NumericArray& a = array->value();
         if (a.shape.size() > 2) {
             return value_error("argument 'coefficients': must be one row or one row per band, not a " +
-                               std::to_string(a.shape.size()) + "-D array");
+                               decimal(a.shape.size()) + "-D array");
         }
         Coefficients c;
         c.banded = a.shape.size() == 2;
@@ -189,7 +199,7 @@ PyResult<Coefficients> law_coefficients(const Law& law, PyObject* given) {
     const std::size_t k = law.coefficient_names.size();
     const std::string takes = "argument 'coefficients': law '" + std::string(law.name) + "' takes " +
                               (k == 0 ? std::string("no coefficients")
-                                      : std::to_string(k) + (k == 1 ? " coefficient (" : " coefficients (") +
+                                      : decimal(k) + (k == 1 ? " coefficient (" : " coefficients (") +
                                             coefficient_list(law) + ")");
     if (given == nullptr || given == Py_None) {
         if (!law.has_defaults) return value_error(takes + "; none were given");
@@ -202,14 +212,14 @@ PyResult<Coefficients> law_coefficients(const Law& law, PyObject* given) {
     if (!c.ok()) return c;
     // An empty row is the uniform law's.
     if (c.value().values.empty() && !c.value().banded) c.value().columns = 0;
-    if (c.value().columns != k) return value_error(takes + ", not " + std::to_string(c.value().columns));
+    if (c.value().columns != k) return value_error(takes + ", not " + decimal(c.value().columns));
     return c;
 }
 
 PyErr law_failure(const Law& law, const Coefficients& c, const LawFailure& failure) {
     const std::size_t k = c.columns;
     const std::span<const double> row(c.values.data() + failure.band * k, k);
-    const std::string where = c.banded ? " (band " + std::to_string(failure.band) + ")" : "";
+    const std::string where = c.banded ? " (band " + decimal(failure.band) + ")" : "";
     switch (failure.kind) {
         case LawFailure::Kind::NonFinite:
             return value_error("argument 'coefficients': must be finite, not " + repr_row(row) + where);
@@ -301,10 +311,11 @@ PyResult<Owned> compute_result(const Request& request, std::size_t width, Comput
 
 PyResult<LimbDarkenedSource> prepared_source(const Request& request) {
     const Coefficients& c = request.coefficients;
-    std::variant<LimbDarkenedSource, LawFailure> source =
-        LimbDarkenedSource::prepare(*request.law, c.values, c.rows, request.gradient);
-    if (LawFailure* failure = std::get_if<LawFailure>(&source)) return law_failure(*request.law, c, *failure);
-    return std::move(std::get<LimbDarkenedSource>(source));
+    LawFailure failure{};
+    std::optional<LimbDarkenedSource> source =
+        LimbDarkenedSource::prepare(*request.law, c.values, c.rows, request.gradient, failure);
+    if (!source) return law_failure(*request.law, c, failure);
+    return std::move(*source);
 }
 
 PyResult<Owned> call_magnification(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

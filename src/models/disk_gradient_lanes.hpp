@@ -29,7 +29,7 @@
 // that of its terms, about 1e-16 of 8 (1 + u/rho)/(rho sigma q).
 //
 // Partials, u >= 3 rho: the multipole expansion of witt_mao_lanes.hpp
-// (tools/gen_disk_multipole.py, witt_mao_multipole.hpp), with r = (rho/u)^2,
+// (tools/gen_far_field_coefficients.py, witt_mao_multipole.hpp), with r = (rho/u)^2,
 // t = u^2/(u^2 + 4), s = 1 - t:
 //   A       = [ (1+t)/2 + s^2 sum_k r^k g_k(t) ]/sqrt(t),
 //   dA/drho = s^2 (2 rho/u^2) sum_k k r^(k-1) g_k(t)/sqrt(t),

@@ -64,7 +64,7 @@ private:
     void cut_into_pieces() {
         const std::size_t n = radii_.size();
         if (n == 1) {
-            pieces_.push_back(LinearPiece{0.0, 1.0, 0.0, brightness_[0]});
+            pieces_.push_back(LinearPiece{0.0, 1.0, 0.0, brightness_[0], brightness_[0], brightness_[0]});
             return;
         }
         for (std::size_t k = 0; k + 1 < n; ++k) {
@@ -73,7 +73,15 @@ private:
             const double hi = std::min(radii_[k + 1], 1.0);
             if (!(lo < hi)) continue;
             const SegmentLine line = segment_line(radii_, brightness_, k);
-            pieces_.push_back(LinearPiece{lo, hi, line.slope, line.intercept});
+            // The line's values at the piece's ends: the table's own where the
+            // end is a radius of it, the two-point form where [0, 1] clips it.
+            const double a = radii_[k], b = radii_[k + 1];
+            auto at = [&](double x) {
+                if (x == a) return brightness_[k];
+                if (x == b) return brightness_[k + 1];
+                return (brightness_[k] * (b - x) + brightness_[k + 1] * (x - a)) / (b - a);
+            };
+            pieces_.push_back(LinearPiece{lo, hi, line.slope, line.intercept, at(lo), at(hi)});
         }
     }
 

@@ -162,10 +162,6 @@ void ring_run_sse2(double l, const double* x, unsigned long n, double beta, doub
     lanes::ring_run<lanes::Lanes2, 2>(l, x, n, beta, out, heyrovsky_carlson_kernel);
 }
 
-void ring_delta_run_sse2(double u, const double* r, const double* delta, unsigned long n, double* out) {
-    lanes::ring_delta_run<lanes::Lanes2, 2>(u, r, delta, n, out, ring_kernel_delta);
-}
-
 }  // namespace ring_batch
 
 namespace {
@@ -179,17 +175,6 @@ RingRun pick_ring_run() {
 }
 
 }  // namespace
-
-void ring_kernel_delta_batch(double u, const double* r, const double* delta, std::size_t n, double* out) {
-    using RingDeltaRun = void (*)(double, const double*, const double*, unsigned long, double*);
-    static const RingDeltaRun run = lanes::widest_supported<RingDeltaRun>(
-        ring_batch::ring_delta_run_sse2, ring_batch::ring_delta_run_avx2, ring_batch::ring_delta_run_avx512);
-    if (u > 0.0 && u < kInfinity) {
-        run(u, r, delta, n, out);
-        return;
-    }
-    for (std::size_t i = 0; i < n; ++i) out[i] = ring_kernel_delta(u, r[i], delta[i]);
-}
 
 void heyrovsky_carlson_kernel_batch(double l, const double* x, std::size_t n, double beta, double* out) {
     static const RingRun ring_run = pick_ring_run();

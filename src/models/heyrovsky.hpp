@@ -31,8 +31,7 @@ void heyrovsky_carlson_kernel_batch(double l, const double* x, std::size_t n, do
 // delta = u - r given (for rings a few ulps from the lens, where u - r
 // formed from the two lengths would lose its digits); a ring through the
 // lens (delta = 0) gives NaN, other inputs outside 0 < u, r < inf the
-// kernel's own value. The batch gives the single values bit for bit.
+// kernel's own value. Batched in point_lens_batch.hpp.
 double ring_kernel_delta(double u, double r, double delta);
-void ring_kernel_delta_batch(double u, const double* r, const double* delta, std::size_t n, double* out);
 
 }  // namespace magnifex

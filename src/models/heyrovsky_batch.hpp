@@ -9,10 +9,4 @@ void ring_run_sse2(double l, const double* x, unsigned long n, double beta, doub
 void ring_run_avx2(double l, const double* x, unsigned long n, double beta, double* out);
 void ring_run_avx512(double l, const double* x, unsigned long n, double beta, double* out);
 
-// Rings r[0..n) at lens distance u > 0 with delta[i] = u - r[i] given,
-// Einstein units (see lanes::ring_delta_run).
-void ring_delta_run_sse2(double u, const double* r, const double* delta, unsigned long n, double* out);
-void ring_delta_run_avx2(double u, const double* r, const double* delta, unsigned long n, double* out);
-void ring_delta_run_avx512(double u, const double* r, const double* delta, unsigned long n, double* out);
-
 }  // namespace magnifex::ring_batch

@@ -17,9 +17,6 @@ void ring_run_avx512(double l, const double* x, unsigned long n, double beta, do
     lanes::ring_run<lanes::Lanes, 8>(l, x, n, beta, out, heyrovsky_carlson_kernel);
 }
 
-void ring_delta_run_avx512(double u, const double* r, const double* delta, unsigned long n, double* out) {
-    lanes::ring_delta_run<lanes::Lanes, 8>(u, r, delta, n, out, ring_kernel_delta);
-}
 
 }  // namespace magnifex::ring_batch
 
@@ -31,9 +28,6 @@ void ring_run_avx512(double l, const double* x, unsigned long n, double beta, do
     for (unsigned long i = 0; i < n; ++i) out[i] = heyrovsky_carlson_kernel(l, x[i], beta);
 }
 
-void ring_delta_run_avx512(double u, const double* r, const double* delta, unsigned long n, double* out) {
-    for (unsigned long i = 0; i < n; ++i) out[i] = ring_kernel_delta(u, r[i], delta[i]);
-}
 
 }  // namespace magnifex::ring_batch
 #endif

@@ -26,8 +26,20 @@ constexpr double kRingLargeLength = 1e300;
 // The form depends on l - r only through `delta`, which a caller that knows
 // the distance between the lens and the ring better than the two lengths do
 // (a ring a few ulps from the lens) passes itself.
+// The ring average and the parts of its form that the partial derivatives
+// (ring_gradient_lanes.hpp) take up again.
 template <class V>
-inline V ring_average_delta(V l, V r, V delta, V beta) {
+struct RingForm {
+    using Mask = decltype(V{} < V{});
+    V a;                    // the ring average
+    V s, big_d, dd, t, n;   // S, D, D^2, 1/D^2 (|D| >= 1, else 0), 4 l r/(l + r)^2
+    Mask near;              // |D| < 1
+    V root_near, root_far;  // sqrt(4 + D^2), sqrt(1 + 4t)
+    CompleteIntegrals<V> in;
+};
+
+template <class V>
+inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     // A depends on l/beta and r/beta only (l + r is finite or +inf here).
     const auto large = l + r >= kRingLargeLength;
     l = select(large, l * 0.25, l);
@@ -35,35 +47,44 @@ inline V ring_average_delta(V l, V r, V delta, V beta) {
     delta = select(large, delta * 0.25, delta);
     beta = select(large, beta * 0.25, beta);
 
+    RingForm<V> f;
     const V sigma = l + r;
     const V q = delta / sigma;
-    const V p = q * q;                              // 1 - n
-    const V n = ((l / sigma) * (r / sigma)) * 4.0;  // n = 4 l r/(l + r)^2
-    const V big_d = delta / beta;
-    const V dd = big_d * big_d;
-    const auto near = lane_abs(big_d) < 1.0;
-    const V t = select(near, splat(0.0, dd), 1.0 / dd);
-    const V c = select(near, (4.0 * p + dd) / (4.0 + dd), (4.0 * (p * t) + 1.0) / (4.0 * t + 1.0));
+    const V p = q * q;                            // 1 - n
+    f.n = ((l / sigma) * (r / sigma)) * 4.0;     // n = 4 l r/(l + r)^2
+    f.big_d = delta / beta;
+    f.dd = f.big_d * f.big_d;
+    f.near = lane_abs(f.big_d) < 1.0;
+    f.t = select(f.near, splat(0.0, f.dd), 1.0 / f.dd);
+    const V c = select(f.near, (4.0 * p + f.dd) / (4.0 + f.dd), (4.0 * (p * f.t) + 1.0) / (4.0 * f.t + 1.0));
 
     // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation,
     // every term positive; each lane stops at its own step, so that a batch
     // gives the scalar kernel's values bit for bit.
-    const CompleteIntegrals<V> in = complete_integrals<V, true>(lane_sqrt(c), p);
-    const V rf = in.cos2 + in.sin2;
-    const V n_third_rj = n * in.sin2_p;  // (n/3) RJ(0, c, 1, p)
+    f.in = complete_integrals<V, true>(lane_sqrt(c), p);
+    const V rf = f.in.cos2 + f.in.sin2;
+    const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)
 
     // |D| < 1: 2/(S sqrt(4 + D^2)) times bracket/pi; neither factor exceeds
     // A, so nothing overflows before A itself does (a ring at 1e-308 source
     // radii).
-    const V s = sigma / beta;
-    const V bracket_near = (2.0 + dd) * rf + dd * n_third_rj;
-    const V a_near = (2.0 / (s * lane_sqrt(4.0 + dd))) * (bracket_near / kRingPi);
-    const V bracket_far = (1.0 + 2.0 * t) * rf + n_third_rj;
-    const V a_far = (((4.0 * lane_abs(q)) / lane_sqrt(1.0 + 4.0 * t)) * bracket_far) / kRingTwoPi;
-    const V a = select(near, a_near, a_far);
+    f.s = sigma / beta;
+    f.root_near = lane_sqrt(4.0 + f.dd);
+    f.root_far = lane_sqrt(1.0 + 4.0 * f.t);
+    const V bracket_near = (2.0 + f.dd) * rf + f.dd * n_third_rj;
+    const V a_near = (2.0 / (f.s * f.root_near)) * (bracket_near / kRingPi);
+    const V bracket_far = (1.0 + 2.0 * f.t) * rf + n_third_rj;
+    const V a_far = (((4.0 * lane_abs(q)) / f.root_far) * bracket_far) / kRingTwoPi;
+    const V a = select(f.near, a_near, a_far);
     // A point lens never makes a source fainter: far away (A - 1 ~ 2/u^4
     // below eps) rounding must not take A below 1.
-    return select(a < 1.0, splat(1.0, a), a);
+    f.a = select(a < 1.0, splat(1.0, a), a);
+    return f;
+}
+
+template <class V>
+inline V ring_average_delta(V l, V r, V delta, V beta) {
+    return ring_form(l, r, delta, beta).a;
 }
 
 template <class V>
@@ -105,45 +126,6 @@ inline void ring_run(double l, const double* x, unsigned long n, double beta, do
         for (unsigned long j = 0; j < W; ++j) r_v[j] = j < m && valid[j] ? x[i + j] : fill;
         const V a = ring_average(l_v, r_v, beta_v);
         for (unsigned long j = 0; j < m; ++j) out[i + j] = valid[j] ? a[j] : scalar(l, x[i + j], beta);
-    }
-}
-
-// Ring averages out[i] of the rings r[i] (i < n) at lens distance u, lengths
-// in Einstein radii, with delta[i] = u - r[i] given, W rings a vector. Lanes
-// outside the domain of ring_average_delta (r not in (0, inf), delta zero or
-// not finite) are computed by scalar(u, r[i], delta[i]); a vector's unused
-// lanes repeat a valid ring.
-template <class V, unsigned W>
-inline void ring_delta_run(double u, const double* r, const double* delta, unsigned long n, double* out,
-                           double (*scalar)(double, double, double)) {
-    static_assert(sizeof(V) == W * sizeof(double));
-    const V u_v = splat(u, V{});
-    const V one = splat(1.0, V{});
-    for (unsigned long i = 0; i < n; i += W) {
-        const unsigned long m = n - i < W ? n - i : W;
-        bool valid[W];
-        unsigned long fill = 0;
-        bool any = false;
-        for (unsigned long j = 0; j < m; ++j) {
-            const double rj = r[i + j], dj = delta[i + j];
-            valid[j] = rj > 0.0 && rj < kRingInfinity && dj != 0.0 && dj - dj == 0.0;
-            if (valid[j] && !any) {
-                fill = j;
-                any = true;
-            }
-        }
-        if (!any) {
-            for (unsigned long j = 0; j < m; ++j) out[i + j] = scalar(u, r[i + j], delta[i + j]);
-            continue;
-        }
-        V r_v, d_v;
-        for (unsigned long j = 0; j < W; ++j) {
-            const unsigned long k = j < m && valid[j] ? j : fill;
-            r_v[j] = r[i + k];
-            d_v[j] = delta[i + k];
-        }
-        const V a = ring_average_delta(u_v, r_v, d_v, one);
-        for (unsigned long j = 0; j < m; ++j) out[i + j] = valid[j] ? a[j] : scalar(u, r[i + j], delta[i + j]);
     }
 }
 

@@ -287,18 +287,17 @@ Outcome<std::vector<double>> _integrated_witt_mao_magnification(
     if (!uniform.ok()) return uniform;
 
     // Jump terms: the coefficient of F(p) at each end of a piece, I(p-) - I(p+),
-    // where adjacent pieces meet in one point (0 for a continuous profile).
+    // where adjacent pieces meet in one point (0 for a continuous profile),
+    // from the pieces' end values (exact where the table is continuous).
     std::vector<std::pair<double, double>> jumps;
     jumps.reserve(2 * pieces.size());
     for (const LinearPiece& piece : pieces) {
-        const double at_lo = piece.slope * piece.lo + piece.intercept;
-        const double at_hi = piece.slope * piece.hi + piece.intercept;
         if (!jumps.empty() && jumps.back().first == piece.lo) {
-            jumps.back().second = jumps.back().second - at_lo;
+            jumps.back().second = jumps.back().second - piece.at_lo;
         } else {
-            jumps.emplace_back(piece.lo, -at_lo);
+            jumps.emplace_back(piece.lo, -piece.at_lo);
         }
-        jumps.emplace_back(piece.hi, at_hi);
+        jumps.emplace_back(piece.hi, piece.at_hi);
     }
 
     const double rho = rstar / re;
@@ -323,11 +322,13 @@ Outcome<std::vector<double>> _integrated_witt_mao_magnification(
 }
 
 double piecewise_linear_flux(std::span<const LinearPiece> pieces) {
-    // 2 pi int_lo^hi (s x + c) x dx = 2 pi (hi - lo) [c (hi + lo)/2 + s (hi^2 + hi lo + lo^2)/3]
+    // 2 pi int_lo^hi I x dx with I linear from I_lo to I_hi:
+    //   2 pi (hi - lo)/6 [I_lo (2 lo + hi) + I_hi (lo + 2 hi)],
+    // a sum of the end values (no cancellation however steep the piece).
     double flux = 0.0;
     for (const LinearPiece& p : pieces) {
-        const double quadratic = (p.hi * p.hi + p.hi * p.lo) + p.lo * p.lo;
-        flux = flux + (kTwoPi * (p.hi - p.lo)) * (p.intercept * ((p.hi + p.lo) * 0.5) + p.slope * (quadratic / 3.0));
+        const double weighted = p.at_lo * (2.0 * p.lo + p.hi) + p.at_hi * (p.lo + 2.0 * p.hi);
+        flux = flux + ((kTwoPi * (p.hi - p.lo)) / 6.0) * weighted;
     }
     return flux;
 }

@@ -52,9 +52,8 @@ std::size_t find_or_add(std::vector<Basis>& bases, const Basis& basis) {
 
 }  // namespace
 
-std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const Law& law,
-                                                                         std::span<const double> coefficients,
-                                                                         std::size_t bands, bool gradient) {
+std::optional<LimbDarkenedSource> LimbDarkenedSource::prepare(const Law& law, std::span<const double> coefficients,
+                                                             std::size_t bands, bool gradient, LawFailure& failure) {
     LimbDarkenedSource source;
     source.coefficient_count_ = law.coefficient_names.size();
     source.singular_at_limb_ = law.singular_at_limb;
@@ -65,9 +64,11 @@ std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const L
         const std::span<const double> row = coefficients.subspan(band * k, k);
         switch (law.check(row)) {
             case LawProblem::NonFinite:
-                return LawFailure{LawFailure::Kind::NonFinite, band};
+                failure = LawFailure{LawFailure::Kind::NonFinite, band};
+                return std::nullopt;
             case LawProblem::AlphaNotPositive:
-                return LawFailure{LawFailure::Kind::AlphaNotPositive, band};
+                failure = LawFailure{LawFailure::Kind::AlphaNotPositive, band};
+                return std::nullopt;
             case LawProblem::None:
                 break;
         }
@@ -96,7 +97,10 @@ std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const L
         Band& b = source.bands_[band];
         double flux = 0.0;
         for (const Term& t : b.terms) flux = flux + t.weight * source.basis_flux_[t.basis];
-        if (!(flux > 0.0) || !std::isfinite(flux)) return LawFailure{LawFailure::Kind::FluxNotPositive, band};
+        if (!(flux > 0.0) || !std::isfinite(flux)) {
+            failure = LawFailure{LawFailure::Kind::FluxNotPositive, band};
+            return std::nullopt;
+        }
         b.flux = flux;
         for (std::size_t j = 0; j < k; ++j) {
             double slope = 0.0;
@@ -134,8 +138,8 @@ std::variant<LimbDarkenedSource, LawFailure> LimbDarkenedSource::prepare(const L
     return source;
 }
 
-bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, double rho, double* value,
-                                   double* jacobian) const {
+LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, double rho,
+                                                         double* value, double* jacobian) const {
     const double head = series.head();
     const double prefactor = series.prefactor();
     const std::size_t k = coefficient_count_;
@@ -145,7 +149,7 @@ bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, dou
             jacobian[0] = series.head_u();
             for (std::size_t j = 1; j < jacobian_width(); ++j) jacobian[j] = 0.0;
         }
-        return true;
+        return Series::Both;
     }
     const double threshold = kValueTail * std::fabs(head) / prefactor;
     double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
@@ -160,7 +164,7 @@ bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, dou
         if (!value_done && tail <= threshold) {
             *value = head + prefactor * sum;
             value_done = true;
-            if (jacobian == nullptr) return true;
+            if (jacobian == nullptr) return Series::Both;
         }
         if (jacobian == nullptr) continue;
         sum_u = sum_u + band.moment[m] * series.term_u(m);
@@ -171,10 +175,12 @@ bool LimbDarkenedSource::far_field(const Band& band, FarFieldSeries& series, dou
             jacobian[0] = series.head_u() + sum_u;
             jacobian[1] = prefactor * sum_rho / rho;
             for (std::size_t j = 0; j < k; ++j) jacobian[2 + j] = prefactor * sum_c[j];
-            return true;
+            return Series::Both;
         }
     }
-    return false;
+    // The value's series may have converged where its derivatives' did not:
+    // it stands (as in a call without the gradient), the integral gives them.
+    return value_done ? Series::ValueOnly : Series::None;
 }
 
 void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
@@ -183,7 +189,7 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
     const std::size_t k = coefficient_count_;
     SourcePass pass(bases_, singular_at_limb_, gradient_);
     std::vector<BasisIntegral> integrals(bases_.size());
-    std::vector<char> pending(bands_.size());
+    std::vector<Series> series_of(bands_.size());
     FarFieldSeries series;
     for (std::size_t i = 0; i < n; ++i) {
         const double ui = u[i];
@@ -207,17 +213,18 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
         bool any_pending = false;
         const bool series_ok = series.start(ui, rho, 1.0, gradient_);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
-            pending[band] = !(series_ok && far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)));
-            any_pending = any_pending || pending[band];
+            series_of[band] =
+                series_ok ? far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)) : Series::None;
+            any_pending = any_pending || series_of[band] != Series::Both;
         }
         if (!any_pending) continue;
         pass.integrate(ui, rho, integrals);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
-            if (!pending[band]) continue;
+            if (series_of[band] == Series::Both) continue;
             const Band& b = bands_[band];
             double excess = 0.0;
             for (const Term& t : b.terms) excess = excess + t.weight * integrals[t.basis].excess;
-            out_value(band) = 1.0 + excess / b.flux;
+            if (series_of[band] == Series::None) out_value(band) = 1.0 + excess / b.flux;
             double* jac = out_jacobian(band);
             if (jac == nullptr) continue;
             double d_u = 0.0, d_rho = 0.0;

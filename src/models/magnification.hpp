@@ -15,7 +15,7 @@
 
 #include <cstddef>
 #include <span>
-#include <variant>
+#include <optional>
 #include <vector>
 
 #include "models/basis.hpp"
@@ -35,8 +35,9 @@ public:
     // `coefficients` holds `bands` rows of law.coefficient_names.size()
     // values each. The gradient's bases (power2's mu^alpha ln mu) are kept
     // only when `gradient` is set.
-    static std::variant<LimbDarkenedSource, LawFailure> prepare(const Law& law, std::span<const double> coefficients,
-                                                                std::size_t bands, bool gradient);
+    // Nothing, with `failure` set, when a band's coefficients are refused.
+    static std::optional<LimbDarkenedSource> prepare(const Law& law, std::span<const double> coefficients,
+                                                     std::size_t bands, bool gradient, LawFailure& failure);
 
     std::size_t bands() const { return bands_.size(); }
     std::size_t coefficient_count() const { return coefficient_count_; }
@@ -70,8 +71,10 @@ private:
         double limb_brightness = 0.0;
     };
 
-    bool far_field(const Band& band, FarFieldSeries& series, double rho, double* value,
-                   double* jacobian) const;
+    // What the far-field series gave: nothing, the value alone, or both the
+    // value and the Jacobian row.
+    enum class Series { None, ValueOnly, Both };
+    Series far_field(const Band& band, FarFieldSeries& series, double rho, double* value, double* jacobian) const;
 
     std::vector<Basis> bases_;
     std::vector<double> basis_flux_;

@@ -1,25 +1,71 @@
+// The widest version of each batched ring kernel that this CPU runs, and the
+// one-ring kernels (baseline code) for the rings outside the lanes' domain.
 #include "models/point_lens_batch.hpp"
 
 #include <cmath>
+#include <limits>
 
+#include "elliptic/lanes_dispatch.hpp"
 #include "models/heyrovsky.hpp"
+#include "models/point_lens_runs.hpp"
 
 namespace magnifex {
 
-void ring_batch(double u, const double* r, std::size_t n, double* a) {
-    // The ring average in lengths over the Einstein radius: beta = 1.
-    heyrovsky_carlson_kernel_batch(u, r, n, 1.0, a);
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// dA0/dd = -8/(d^2 (d^2 + 4)^(3/2)), A0(d) = (d^2 + 2)/(d sqrt(d^2 + 4)).
+double point_source_slope(double d) {
+    const double s = d * d + 4.0;
+    return -8.0 / ((d * d) * (s * std::sqrt(s)));
 }
 
-void ring_gradient_batch(double u, const double* r, std::size_t n, double* a, double* a_u, double* a_r) {
-    // Placeholder: central differences, until the closed-form partials land.
-    for (std::size_t i = 0; i < n; ++i) {
-        const double ri = r[i];
-        a[i] = heyrovsky_carlson_kernel(u, ri, 1.0);
-        const double h = 1e-5 * std::fmin(std::fabs(u - ri), std::fmin(u > 0 ? u : 1.0, ri > 0 ? ri : 1.0));
-        a_u[i] = u > 0.0 ? (heyrovsky_carlson_kernel(u + h, ri, 1.0) - heyrovsky_carlson_kernel(u - h, ri, 1.0)) / (2.0 * h) : 0.0;
-        a_r[i] = (heyrovsky_carlson_kernel(u, ri + h, 1.0) - heyrovsky_carlson_kernel(u, ri - h, 1.0)) / (2.0 * h);
+// A ring outside the lanes' domain: through the lens (delta = 0) or not a
+// ring (NaN); a point (r = 0) or the lens at the centre (u = 0), where the
+// ring average is the point source's value at the other length (the value
+// kernel's own, bit for bit) and is even in the length that vanishes.
+void ring_gradient_one(double u, double r, double delta, double* a, double* a_u, double* a_r) {
+    *a = ring_kernel_delta(u, r, delta);
+    if (!(delta != 0.0) || !std::isfinite(u) || !std::isfinite(r)) {
+        *a_u = *a_r = kNaN;
+    } else if (r == 0.0) {
+        *a_u = point_source_slope(u);
+        *a_r = 0.0;
+    } else if (u == 0.0) {
+        *a_u = 0.0;
+        *a_r = point_source_slope(r);
+    } else {
+        *a_u = *a_r = kNaN;
     }
+}
+
+}  // namespace
+
+void ring_batch(double u, const double* r, const double* delta, std::size_t n, double* a) {
+    using Run = decltype(&point_lens_runs::ring_run_sse2);
+    static const Run run = lanes::widest_supported<Run>(point_lens_runs::ring_run_sse2, point_lens_runs::ring_run_avx2,
+                                                        point_lens_runs::ring_run_avx512);
+    if (u > 0.0 && u < kInfinity) {
+        run(u, r, delta, n, a, ring_kernel_delta);
+        return;
+    }
+    // The lens at the centre (or not finite): the one-ring kernel.
+    for (std::size_t i = 0; i < n; ++i) a[i] = ring_kernel_delta(u, r[i], delta[i]);
+}
+
+void ring_gradient_batch(double u, const double* r, const double* delta, std::size_t n, double* a, double* a_u,
+                         double* a_r) {
+    using Run = decltype(&point_lens_runs::ring_gradient_run_sse2);
+    static const Run run = lanes::widest_supported<Run>(point_lens_runs::ring_gradient_run_sse2,
+                                                        point_lens_runs::ring_gradient_run_avx2,
+                                                        point_lens_runs::ring_gradient_run_avx512);
+    if (u > 0.0 && u < kInfinity) {
+        run(u, r, delta, n, a, a_u, a_r, ring_gradient_one);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) ring_gradient_one(u, r[i], delta[i], a + i, a_u + i, a_r + i);
 }
 
 }  // namespace magnifex

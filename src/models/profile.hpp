@@ -31,9 +31,13 @@ private:
 };
 
 // One piece of a profile that is linear between given radii:
-// I(x) = slope * x + intercept on [lo, hi], 0 <= lo < hi <= 1.
+// I(x) = slope * x + intercept on [lo, hi], 0 <= lo < hi <= 1, with its values
+// at the ends, at_lo and at_hi, as the table gives them: where two radii are
+// an ulp apart, slope and intercept are huge and slope * x + intercept has
+// lost every digit of I, but the end values have not.
 struct LinearPiece {
     double lo, hi, slope, intercept;
+    double at_lo, at_hi;
 };
 
 }  // namespace magnifex

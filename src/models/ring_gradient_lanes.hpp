@@ -115,43 +115,19 @@ inline V sin_minus_cos(V cos2, V sin2, V m) {
     return select(direct, difference, m * z);
 }
 
-// The ring's value and partials for 0 < u, r < inf, u != r. The value is
-// ring_average(u, r, 1.0)'s, by the same operations; with kFreezeLanes each
-// lane stops at its own Gauss step (complete_integrals), so that a batch
-// gives the one-lane values bit for bit, and the value is then
-// ring_average's in every lane.
-template <class V, bool kFreezeLanes = true>
-inline RingGradient<V> ring_gradient(V u, V r) {
-    // The value: ring_average with beta = 1 (heyrovsky_lanes.hpp), the same
-    // operations in the same order.
-    const auto large = u + r >= kRingLargeLength;
-    const V l_s = select(large, u * 0.25, u);
-    const V r_s = select(large, r * 0.25, r);
-    const V beta = select(large, splat(0.25, u), splat(1.0, u));
-    const V sigma = l_s + r_s;
-    const V delta = l_s - r_s;
-    const V q = delta / sigma;
-    const V p = q * q;                                  // 1 - n
-    const V n = ((l_s / sigma) * (r_s / sigma)) * 4.0;  // n = 4ur/(u + r)^2
-    const V big_d = delta / beta;                       // u - r in Einstein radii
-    const V dd = big_d * big_d;
-    const auto near = lane_abs(big_d) < 1.0;
-    const V t = select(near, splat(0.0, dd), 1.0 / dd);
-    const V c = select(near, (4.0 * p + dd) / (4.0 + dd), (4.0 * (p * t) + 1.0) / (4.0 * t + 1.0));
-
-    const CompleteIntegrals<V> in = complete_integrals<V, kFreezeLanes>(lane_sqrt(c), p);
-    const V rf = in.cos2 + in.sin2;
-    const V n_third_rj = n * in.sin2_p;
-
-    const V s = sigma / beta;  // u + r in Einstein radii
-    const V root_near = lane_sqrt(4.0 + dd);
-    const V bracket_near = (2.0 + dd) * rf + dd * n_third_rj;
-    const V a_near = (2.0 / (s * root_near)) * (bracket_near / kRingPi);
-    const V root_far = lane_sqrt(1.0 + 4.0 * t);
-    const V bracket_far = (1.0 + 2.0 * t) * rf + n_third_rj;
-    const V a_far = (((4.0 * lane_abs(q)) / root_far) * bracket_far) / kRingTwoPi;
-    const V a_raw = select(near, a_near, a_far);
-    const V a = select(a_raw < 1.0, splat(1.0, a_raw), a_raw);
+// The ring's value and partials for 0 < u, r < inf, delta = u - r != 0 (given
+// by a caller that knows it better than u - r formed from the two). The value
+// is ring_average_delta's, from the same form (heyrovsky_lanes.hpp); each lane
+// stops at its own Gauss step (complete_integrals), so that a batch gives the
+// one-lane values bit for bit.
+template <class V>
+inline RingGradient<V> ring_gradient_delta(V u, V r, V delta) {
+    const RingForm<V> form = ring_form(u, r, delta, splat(1.0, u));
+    const V a = form.a;
+    const V big_d = form.big_d, dd = form.dd, t = form.t, n = form.n, s = form.s;
+    const auto near = form.near;
+    const V root_near = form.root_near, root_far = form.root_far;
+    const CompleteIntegrals<V>& in = form.in;
 
     // The partials, in Einstein radii: qe = sqrt(4 + delta^2), and m = 4n/qe^2
     // formed without 1 - c.
@@ -181,6 +157,11 @@ inline RingGradient<V> ring_gradient(V u, V r) {
     const V inner_u = (r_s2 * d_s - two) * diff - (u_s * g_u) * ic_delta;
     const V inner_r = (-(u_s * d_s) - two) * diff + (r_s2 * g_r) * ic_delta;
     return {a, inner_u * factor, inner_r * factor};
+}
+
+template <class V>
+inline RingGradient<V> ring_gradient(V u, V r) {
+    return ring_gradient_delta(u, r, u - r);
 }
 
 }  // namespace

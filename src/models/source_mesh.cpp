@@ -22,9 +22,10 @@ double half_sum(double r) { return (r + 1.0 / r) * 0.5; }
 // Longest t with z on or outside the ellipse of parameter r (s = half_sum(r))
 // of [p, p + t] (direction +1) or [p - t, p] (direction -1).
 double longest(Complex z, double p, double s, double direction) {
-    const Complex d = z - p;
-    const double along = direction * d.real();
-    return 2.0 * (s * std::abs(d) - along) / (s * s - 1.0);
+    const double re = z.real() - p, im = z.imag();
+    const double along = direction * re;
+    // |z - p| (the points are O(1) angles: no overflow to guard against)
+    return 2.0 * (s * std::sqrt(re * re + im * im) - along) / (s * s - 1.0);
 }
 
 double clear_length(std::span<const Complex> points, double p, double s, double direction, double cap) {
@@ -56,7 +57,8 @@ std::size_t partition(double a, double b, std::span<const Complex> singular, Pie
     }
     double p = a;
     if (special_start) {
-        const double h = clear_length(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
+        double h = clear_length(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
+        if (start_rule == PieceRule::Limb) h = clear_length(limb_map_singular, a, s_end, 1.0, h);
         out[count++] = Piece{a, a + h, start_rule};
         p = a + h;
     }

@@ -33,7 +33,7 @@ enum class PieceRule {
     Gauss,       // Gauss-Legendre
     LogAtStart,  // logarithmic rule, singular at lo
     LogAtEnd,    // logarithmic rule, singular at hi
-    Limb,        // product rule in mu = cos(theta), hi = pi/2
+    Limb,        // product rule in mu at the limb (the piece's end that is singular)
 };
 
 struct Piece {
@@ -44,8 +44,8 @@ struct Piece {
 // The pieces of [a, b] (in order) admissible with respect to `singular`;
 // start_rule / end_rule: the rule of the piece at a / at b when that end is
 // itself singular (LogAtStart, LogAtEnd or Limb), or Gauss when it is not.
-// For a Limb end, `limb_map_singular` adds the points where mu = cos(theta)
-// stops being a variable (theta = 0, pi). Returns the number of pieces
+// For a Limb end, `limb_map_singular` adds the points where mu stops being a
+// variable (the centre, x = 0, and its image). Returns the number of pieces
 // written (at most out.size()).
 std::size_t partition(double a, double b, std::span<const std::complex<double>> singular, PieceRule start_rule,
                       PieceRule end_rule, std::span<const std::complex<double>> limb_map_singular,

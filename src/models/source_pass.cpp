@@ -52,6 +52,12 @@ std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Com
     return n;
 }
 
+// sin(a/2) and cos(a/2).
+inline void sincos_half(double a, double& s, double& c) {
+    s = std::sin(0.5 * a);
+    c = std::cos(0.5 * a);
+}
+
 }  // namespace
 
 SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient)
@@ -78,47 +84,73 @@ double SourcePass::distance_from_limb(double x, double mu) const {
     return (u_ - rho_) + rho_ * ((mu * mu) / (1.0 + x));
 }
 
-void SourcePass::add_theta_piece(const Piece& piece, Side side, double theta_u_lo, double theta_u_hi,
-                                 double theta_rho_lo, double theta_rho_hi, double log_weight_u, double log_weight_rho) {
+void SourcePass::add_theta_piece(const Piece& piece, Side side) {
     const double h = piece.hi - piece.lo;
-    const double phi_hi = kHalfPi - piece.hi;  // pi/2 - theta at the piece's upper end
     const std::span<const RuleNode> rule = piece.rule == PieceRule::Gauss ? kGaussRule : kLogRule;
     for (const RuleNode& node : rule) {
-        // Position s in [0, 1] from lo and its complement, with the rule's
-        // singular end where the piece's is.
+        // The node at t from lo (and its complement), with the rule's singular
+        // end where the piece's is.
         const bool at_end = piece.rule == PieceRule::LogAtEnd;
-        const double s = at_end ? node.complement : node.node;
-        const double s_complement = at_end ? node.node : node.complement;
-        const double theta = piece.lo + h * s;
-        const double phi = phi_hi + h * s_complement;
-        const double x = std::sin(theta);
-        const double mu = std::sin(phi);
-        const double measure = ((kTwoPi * node.weight) * h) * (x * mu);
-        // u - rho sin(theta) = rho (sin theta_l - sin theta), from the offset d
-        // to the lens: 2 rho cos(theta_l -+ d/2) sin(+-d/2).
-        double delta;
+        const double t = piece.lo + h * (at_end ? node.complement : node.node);
+        double x, mu, delta;
         if (side == Side::Inner) {
-            const double d = (theta_l_ - piece.hi) + h * s_complement;
-            delta = (2.0 * rho_) * (std::cos(theta_l_ - 0.5 * d) * std::sin(0.5 * d));
-        } else if (side == Side::Outer) {
-            const double d = (piece.lo - theta_l_) + h * s;
-            delta = -(2.0 * rho_) * (std::cos(theta_l_ + 0.5 * d) * std::sin(0.5 * d));
+            // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
+            // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
+            // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
+            // by the addition formulas (every sum of positive terms but x's,
+            // which cancels only near the centre, where x is small and its
+            // absolute error is what counts).
+            double s2, c2;
+            sincos_half(t, s2, c2);
+            const double sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
+            x = sin_l_ * cos_t - cos_l_ * sin_t;
+            mu = cos_l_ * cos_t + sin_l_ * sin_t;
+            delta = (2.0 * rho_) * ((cos_l_ * c2 + sin_l_ * s2) * s2);
         } else {
-            delta = distance_from_limb(x, mu);
+            // t = pi/2 - theta, the angle from the limb; outside the lens,
+            // u - rho cos(t) = -2 rho sin((t + (pi/2 - theta_l))/2) sin(d/2),
+            // d = (pi/2 - theta_l) - t its offset to the lens.
+            double s2, c2;
+            sincos_half(t, s2, c2);
+            mu = 2.0 * (s2 * c2);
+            x = 1.0 - 2.0 * (s2 * s2);
+            if (side == Side::Outer) {
+                const double d = (outer_ - piece.hi) + h * (at_end ? node.node : node.complement);
+                double sd, cd;
+                sincos_half(d, sd, cd);
+                // sin((t + outer)/2) = sin(outer - d/2) = cos_l cos(d/2) - sin_l sin(d/2),
+                // since sin(outer) = cos(theta_l) = mu_l and cos(outer) = l.
+                delta = -(2.0 * rho_) * ((cos_l_ * cd - sin_l_ * sd) * sd);
+            } else {
+                delta = distance_from_limb(x, mu);
+            }
         }
+        const double measure = ((kTwoPi * node.weight) * h) * (x * mu);
         Node n{x, mu, delta, measure, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1};
-        if (gradient_) {
-            // The node's motion is linear in theta across the piece.
-            const double theta_u = theta_u_lo + (theta_u_hi - theta_u_lo) * s;
-            const double theta_rho = theta_rho_lo + (theta_rho_hi - theta_rho_lo) * s;
-            // d(x mu)/dtheta = cos 2 theta = mu^2 - x^2
-            const double slope = (kTwoPi * node.weight) * h * ((mu - x) * (mu + x));
-            n.mu_u = -x * theta_u;
-            n.x_u = mu * theta_u;
-            n.measure_u = slope * theta_u + measure * log_weight_u;
-            n.mu_rho = -x * theta_rho;
-            n.x_rho = mu * theta_rho;
-            n.measure_rho = slope * theta_rho + measure * log_weight_rho;
+        if (gradient_ && side != Side::Uncut) {
+            // The nodes move with the lens affinely in x: x = s l inside it,
+            // x = l + s (1 - l) outside, at fixed s, so that
+            //   inside:  dx/du = x/u,               d(x dx)/du = 2 x dx/u;
+            //   outside: dx/du = (1 - x)/(rho - u), d(x dx)/du = (1 - 2x)/(x (rho - u)) x dx,
+            // with (1 - x) = mu^2/(1 + x); in rho every motion is -(u/rho) times
+            // the one in u outside, -x/rho (x dx: -2/rho) inside.
+            if (side == Side::Inner) {
+                n.x_u = x / u_;
+                n.mu_u = -(x * x) / (u_ * mu);
+                n.measure_u = (2.0 * measure) / u_;
+                n.x_rho = -x / rho_;
+                n.mu_rho = (x * x) / (rho_ * mu);
+                n.measure_rho = -(2.0 * measure) / rho_;
+            } else {
+                const double gap = rho_ - u_;
+                const double follow = -u_ / rho_;
+                n.x_u = (mu * mu) / ((1.0 + x) * gap);
+                n.mu_u = -(x * mu) / ((1.0 + x) * gap);
+                n.measure_u = measure * ((1.0 - 2.0 * x) / (x * gap));
+                n.x_rho = follow * n.x_u;
+                n.mu_rho = follow * n.mu_u;
+                n.measure_rho = follow * n.measure_u;
+            }
         }
         nodes_.push_back(n);
     }
@@ -185,70 +217,72 @@ void SourcePass::place_nodes(double u, double rho) {
     rho_ = rho;
     l_ = l;
     theta_l_ = 0.0;
+    outer_ = kHalfPi;
     mu_l_ = 1.0;
+    sin_l_ = 0.0;
+    cos_l_ = 1.0;
     Complex singular[kMaxSingular];
-    const Complex limb_map[2] = {Complex(0.0, 0.0), Complex(kPi, 0.0)};
     Piece pieces[kMaxPieces];
-    const PieceRule limb_rule = singular_at_limb_ ? PieceRule::Limb : PieceRule::Gauss;
 
     if (l == 1.0) {
         add_fixed_nodes(u, rho);
         return;
     }
-    if (l > 0.0 && l < 1.0) {
-        const double mu_l = std::sqrt((1.0 - l) * (1.0 + l));
-        const double theta_l = std::atan2(l, mu_l);
-        theta_l_ = theta_l;
-        mu_l_ = mu_l;
-        const double outer = std::atan2(mu_l, l);  // pi/2 - theta_l
-        // theta_l = asin(u/rho): d/du = 1/(rho mu_l), d/drho = -l/(rho mu_l).
-        const double theta_l_u = 1.0 / (rho * mu_l);
-        const double theta_l_rho = -l / (rho * mu_l);
-
-        // Inner part [0, theta_l]: theta = s theta_l; the limb, where some
-        // basis is singular, lies beyond its end.
-        std::size_t n = singular_points(l, rho, true, singular_at_limb_, singular);
-        std::size_t count = partition(0.0, theta_l, std::span(singular, n), PieceRule::Gauss, PieceRule::LogAtEnd,
-                                      {}, pieces);
+    // Both parts that touch the limb are laid out in the angle from the limb,
+    // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits; there the
+    // limb piece, mu in [0, mu_a], starts, and the centre (and its image) is
+    // where mu stops being a variable.
+    const Complex limb_map[2] = {Complex(kHalfPi, 0.0), Complex(-kHalfPi, 0.0)};
+    const PieceRule limb_rule = singular_at_limb_ ? PieceRule::Limb : PieceRule::Gauss;
+    auto from_limb = [](Complex* points, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) points[i] = kHalfPi - points[i];
+    };
+    auto add_limb_side = [&](std::size_t count, Side side) {
         for (std::size_t i = 0; i < count; ++i) {
             const Piece& p = pieces[i];
-            add_theta_piece(p, Side::Inner, theta_l_u * (p.lo / theta_l), theta_l_u * (p.hi / theta_l),
-                            theta_l_rho * (p.lo / theta_l), theta_l_rho * (p.hi / theta_l), theta_l_u / theta_l,
-                            theta_l_rho / theta_l);
-        }
-        // Outer part [theta_l, pi/2]: theta = theta_l + s (pi/2 - theta_l).
-        n = singular_points(l, rho, true, false, singular);
-        count = partition(theta_l, kHalfPi, std::span(singular, n), PieceRule::LogAtStart, limb_rule, limb_map,
-                          pieces);
-        for (std::size_t i = 0; i < count; ++i) {
-            const Piece& p = pieces[i];
-            // (pi/2 - theta)/(pi/2 - theta_l) at the piece's ends.
-            const double f_lo = (kHalfPi - p.lo) / outer, f_hi = (kHalfPi - p.hi) / outer;
-            if (p.rule == PieceRule::Limb) {
-                // mu_a = cos(lo) = sin(pi/2 - lo); d(pi/2 - lo)/du = -f_lo theta_l_u.
-                const double phi = kHalfPi - p.lo;
-                const double scale = std::sin(phi);
-                const double cot = std::cos(phi) / scale;
-                add_limb_piece(scale, -cot * f_lo * theta_l_u, -cot * f_lo * theta_l_rho);
-            } else {
-                add_theta_piece(p, Side::Outer, theta_l_u * f_lo, theta_l_u * f_hi, theta_l_rho * f_lo, theta_l_rho * f_hi,
-                                -theta_l_u / outer, -theta_l_rho / outer);
+            if (p.rule != PieceRule::Limb) {
+                add_theta_piece(p, side);
+                continue;
             }
+            // The limb piece, mu = s mu_a: its end x_a = cos(hi) moves as the
+            // outer nodes do, so d ln mu_a/du = -x_a/((1 + x_a)(rho - u)) and
+            // d ln mu_a/drho = -(u/rho) times that (no motion when uncut).
+            const double x_a = std::cos(p.hi);
+            const double k_u = side == Side::Outer ? -x_a / ((1.0 + x_a) * (rho - u)) : 0.0;
+            add_limb_piece(std::sin(p.hi), k_u, -(u / rho) * k_u);
         }
+    };
+    if (l > 0.0 && l < 1.0) {
+        // 1 - l from rho - u, exact for u next to rho.
+        const double mu_l = std::sqrt(((rho - u) / rho) * (1.0 + l));
+        theta_l_ = std::atan2(l, mu_l);
+        outer_ = std::atan2(mu_l, l);  // pi/2 - theta_l
+        mu_l_ = mu_l;
+        sin_l_ = l;
+        cos_l_ = mu_l;
+
+        // Inner part, in the offset t = theta_l - theta from the lens; the
+        // limb (singular for some bases, and where the nodes' motion has its
+        // pole) lies beyond its lens end.
+        std::size_t n = singular_points(l, rho, true, true, singular);
+        for (std::size_t i = 0; i < n; ++i) singular[i] = theta_l_ - singular[i];
+        std::size_t count = partition(0.0, theta_l_, std::span(singular, n), PieceRule::LogAtStart,
+                                      PieceRule::Gauss, {}, pieces);
+        for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], Side::Inner);
+        // Outer part, in the angle from the limb: [0, pi/2 - theta_l].
+        n = singular_points(l, rho, true, false, singular);
+        from_limb(singular, n);
+        count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd, limb_map, pieces);
+        add_limb_side(count, Side::Outer);
         return;
     }
-    // The lens at the centre or outside the source: one part, fixed nodes.
+    // The lens at the centre or outside the source: one part, fixed nodes, in
+    // the angle from the limb.
     const std::size_t n = singular_points(l, rho, false, false, singular);
+    from_limb(singular, n);
     const std::size_t count =
-        partition(0.0, kHalfPi, std::span(singular, n), PieceRule::Gauss, limb_rule, limb_map, pieces);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Piece& p = pieces[i];
-        if (p.rule == PieceRule::Limb) {
-            add_limb_piece(std::sin(kHalfPi - p.lo), 0.0, 0.0);
-        } else {
-            add_theta_piece(p, Side::Uncut, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0);
-        }
-    }
+        partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, pieces);
+    add_limb_side(count, Side::Uncut);
 }
 
 void SourcePass::evaluate_kernel(double u, double rho) {
@@ -263,9 +297,9 @@ void SourcePass::evaluate_kernel(double u, double rho) {
     if (gradient_) {
         a_u_.resize(n);
         a_r_.resize(n);
-        ring_gradient_batch(u, radius_.data(), n, a_.data(), a_u_.data(), a_r_.data());
+        ring_gradient_batch(u, radius_.data(), delta_.data(), n, a_.data(), a_u_.data(), a_r_.data());
     } else {
-        ring_kernel_delta_batch(u, radius_.data(), delta_.data(), n, a_.data());
+        ring_batch(u, radius_.data(), delta_.data(), n, a_.data());
     }
 }
 

@@ -15,12 +15,14 @@
 // each basis's power of mu.
 //
 // Derivatives are taken under the integral with the parts' ends following the
-// lens: the inner part [0, theta_l] as theta = s theta_l, the outer part as
-// theta = theta_l + s (pi/2 - theta_l) and, at its limb piece, mu = s
-// mu_a(u, rho), all at fixed s. Then the ring's logarithm stays at a fixed s
-// and the derivative of the integrand is only log-singular there: the 1/(x - l)
-// of dA_ring/du and of dA_ring/dr cancel in the total derivative along the
-// node's motion. The kernel gives A_ring and its partials at each node
+// lens, affinely in x: the inner part as x = s l, the outer part as x = l +
+// s (1 - l) and, at its limb piece, mu = s mu_a(u, rho), all at fixed s. Then
+// the ring's logarithm stays at a fixed s and the derivative of the integrand
+// is only log-singular there: the 1/(x - l) of dA_ring/du and of dA_ring/dr
+// cancel in the total derivative along the node's motion. (Moving the nodes
+// affinely in theta instead would make them all move like 1/mu_l with the
+// lens next to the limb, and the integral of the derivative a difference of
+// terms 1/mu_l times its size.) The kernel gives A_ring and its partials at each node
 // (point_lens_batch.hpp).
 #pragma once
 
@@ -79,8 +81,7 @@ private:
     // Where a piece lies: before the lens, after it, or in a source the lens
     // does not cut (its distance to each node then comes from the limb).
     enum class Side { Inner, Outer, Uncut };
-    void add_theta_piece(const Piece& piece, Side side, double theta_u_at_lo, double theta_u_at_hi,
-                         double theta_rho_at_lo, double theta_rho_at_hi, double log_weight_u, double log_weight_rho);
+    void add_theta_piece(const Piece& piece, Side side);
     void add_limb_piece(double scale, double k_u, double k_rho);
     // u - rho x from the node's mu (x = sqrt(1 - mu^2)), for nodes away from
     // the lens or near the limb.
@@ -97,8 +98,9 @@ private:
     std::vector<LimbPiece> limb_pieces_;
     std::vector<double> radius_, delta_, a_, a_u_, a_r_;
     // The separation being integrated: lens distance, source radius, l = u/rho
-    // and, for 0 < l < 1, the lens's angle and its cosine.
-    double u_ = 0.0, rho_ = 1.0, l_ = 0.0, theta_l_ = 0.0, mu_l_ = 1.0;
+    // and, for 0 < l < 1, the lens's angle, pi/2 minus it and its cosine.
+    double u_ = 0.0, rho_ = 1.0, l_ = 0.0, theta_l_ = 0.0, outer_ = 1.5707963267948966, mu_l_ = 1.0;
+    double sin_l_ = 0.0, cos_l_ = 1.0;  // sin(theta_l) = l and cos(theta_l) = mu_l
 };
 
 }  // namespace magnifex

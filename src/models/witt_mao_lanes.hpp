@@ -20,7 +20,7 @@ constexpr double kMultipoleStop = 1.3877787807814457e-17 * 4.0;
 
 // Mean of the point-source magnification over the disk, for u >= 4 rho > 0:
 //   A = [ (1+t)/2 + (1-t)^2 sum_k (rho/u)^{2k} g_k(t) ] / sqrt(t),
-// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_disk_multipole.py). The k = 0
+// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_far_field_coefficients.py). The k = 0
 // term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)). For u <= 1,
 // sqrt(t) = u/sqrt(u^2+4) (u^2 may underflow); above, t = 1/(1 + 4/u^2)
 // (u^2 may overflow: t = 1, A = 1). All lanes take the same number of terms,

@@ -82,7 +82,7 @@ struct Triple {
 
 Triple scalar(const Row& row) {
     if (row.kernel == "ring") {
-        const auto g = lanes::ring_gradient<double, true>(row.u, row.r);
+        const auto g = lanes::ring_gradient<double>(row.u, row.r);
         return {g.a, g.da_du, g.da_dr};
     }
     const auto g = lanes::disk_gradient<double, true>(row.u, row.r);
@@ -193,8 +193,8 @@ TEST(PointLensGradient, TwoLanesAreOneLane) {
         const Lanes2 u{pair[0]->u, pair[1]->u}, r{pair[0]->r, pair[1]->r};
         Lanes2 frozen[3], loose[3];
         if (pair[0]->kernel == "ring") {
-            const auto f = lanes::ring_gradient<Lanes2, true>(u, r);
-            const auto l = lanes::ring_gradient<Lanes2, false>(u, r);
+            const auto f = lanes::ring_gradient<Lanes2>(u, r);
+            const auto l = lanes::ring_gradient<Lanes2>(u, r);  // the ring always freezes its lanes;
             frozen[0] = f.a, frozen[1] = f.da_du, frozen[2] = f.da_dr;
             loose[0] = l.a, loose[1] = l.da_du, loose[2] = l.da_dr;
         } else {
@@ -232,8 +232,8 @@ TEST(PointLensGradient, RingSymmetry) {
     for (const double u : lengths) {
         for (const double r : lengths) {
             if (u == r) continue;
-            const auto g = lanes::ring_gradient<double, true>(u, r);
-            const auto h = lanes::ring_gradient<double, true>(r, u);
+            const auto g = lanes::ring_gradient<double>(u, r);
+            const auto h = lanes::ring_gradient<double>(r, u);
             EXPECT_EQ(g.a, h.a) << u << " " << r;
             EXPECT_EQ(g.da_dr, h.da_du) << u << " " << r;
             EXPECT_EQ(g.da_du, h.da_dr) << u << " " << r;
@@ -266,7 +266,7 @@ TEST(PointLensGradient, ExtremeLengthsNeverNaN) {
     for (const double u : lengths) {
         for (const double r : lengths) {
             if (u == r) continue;
-            const auto g = lanes::ring_gradient<double, true>(u, r);
+            const auto g = lanes::ring_gradient<double>(u, r);
             EXPECT_TRUE(std::isfinite(g.a)) << u << " " << r;
             EXPECT_FALSE(std::isnan(g.da_du) || std::isnan(g.da_dr)) << u << " " << r;
             const auto d = lanes::disk_gradient<double, true>(u, r);

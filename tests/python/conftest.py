@@ -43,6 +43,54 @@ class LyingLength:
         return self.items[index]
 
 
+# CPython keeps one object for each of these ints, shared by every user
+SMALL_INTS = range(-5, 257)
+# On 3.12+ an immortal object reports a count of at least 2**30 (2**32 - 1 on
+# 3.12 and 3.13), and its count never moves; no mortal object gets near it.
+IMMORTAL_REFERENCES = 2**30
+
+
+def interned(text):
+    """Whether `text` itself is the interpreter's shared object of its value:
+    the empty or a one-character Latin-1 text, or an interned string."""
+    if len(text) == 0 or (len(text) == 1 and ord(text) < 256):
+        return True
+    # A new object of the same value; interning it returns the interned object
+    # of that value if there is one (else the copy itself, which is not text).
+    copy = text.encode("utf-8", "surrogatepass").decode("utf-8", "surrogatepass")
+    return sys.intern(copy) is text
+
+
+def shared(value):
+    """Whether `value` is an object that the whole interpreter shares (None,
+    booleans, small ints, empty tuples, interned strings, and any immortal
+    object on 3.12+): its reference count moves with whatever the interpreter
+    does, so it tells nothing about a leak by a call that was given it."""
+    is_immortal = getattr(sys, "_is_immortal", None)
+    if is_immortal is not None and is_immortal(value):
+        return True
+    if sys.version_info >= (3, 12) and sys.getrefcount(value) >= IMMORTAL_REFERENCES:
+        return True
+    if value is None or value is Ellipsis or value is NotImplemented or type(value) is bool:
+        return True
+    if type(value) is int:
+        return value in SMALL_INTS
+    if type(value) is str:
+        return interned(value)
+    if type(value) in (tuple, frozenset):
+        return len(value) == 0
+    if type(value) is bytes:
+        return len(value) <= 1
+    numpy = sys.modules.get("numpy")
+    return numpy is not None and isinstance(value, numpy.bool_)  # np.True_ and np.False_
+
+
+def counted(objects):
+    """The objects whose reference counts a leaking call would change and
+    nothing else moves: the ones made for the test, not the shared ones."""
+    return [value for value in objects if not shared(value)]
+
+
 def raised(function, *args, **kwargs):
     """The exception, of any kind, that function(*args, **kwargs) raises."""
     try:

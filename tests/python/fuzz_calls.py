@@ -30,6 +30,7 @@ from hypothesis import HealthCheck, Phase, given, seed, settings
 from hypothesis import strategies as st
 
 import magnifex
+from conftest import counted
 
 # ---------------------------------------------------------------------------
 # The module's functions: parameter names and kinds ("f" float, "s" sequence;
@@ -984,15 +985,13 @@ def predict_limb_darkened(name, slots):
 # One call and its checks
 
 
-SHARED_REFERENCES = 1000
-
-
 def watched_objects(positional, keywords):
+    """The arguments and the items of argument lists, less the objects the
+    interpreter shares (small ints, True, None, interned text, ...), whose
+    counts move with anything the interpreter does."""
     objects = [*positional, *(value for _, value in keywords)]
     objects += [item for value in list(objects) if type(value) in (list, tuple, ListSubclass) for item in value]
-    # shared objects (small ints, True, None, interned text) are referenced
-    # from everywhere, and their counts move with anything the interpreter does
-    return [o for o in objects if sys.getrefcount(o) < SHARED_REFERENCES]
+    return counted(objects)
 
 
 # For the test of the crash report: abort the process at this call (1-based).

@@ -11,7 +11,7 @@ import sys
 import pytest
 
 import magnifex
-from conftest import raised
+from conftest import counted, raised
 
 np = pytest.importorskip("numpy")
 
@@ -210,7 +210,7 @@ def test_reference_counts_unchanged(function_name, parameter):
               "float32": base.astype(np.float32), "object": base.astype(object), "0-d": np.array(0.5),
               "memoryview": memoryview(array.array("d", BL))}
     values["readonly"].flags.writeable = False
-    watched = [*values.values(), base]
+    watched = counted([*values.values(), base])
     for value in values.values():  # warm up
         outcome(function_name, parameter, value)
     gc.collect()

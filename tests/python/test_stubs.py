@@ -38,7 +38,9 @@ def mypy_report(tmp_path_factory):
     assert result.returncode in (0, 1), result.stdout + result.stderr
     report = {}
     for line in result.stdout.splitlines():
-        found = re.match(r"(\S+\.py):(\d+): (error|note): (.*)", line)
+        # a note may point into the stub file (mypy 1.x, the one that installs under 3.9:
+        # "...magnifex-stubs/__init__.pyi:35: note: ... defined here")
+        found = re.match(r"(\S+\.pyi?):(\d+): (error|note): (.*)", line)
         assert found, line
         if found.group(3) == "error":
             report.setdefault((found.group(1), int(found.group(2))), []).append(found.group(4))
@@ -73,14 +75,20 @@ def test_stub_signatures_match_the_module():
         pytest.skip("magnifex-stubs is not installed")
     with open(path, encoding="utf-8") as f:
         tree = ast.parse(f.read())
+    # the implementation (the last definition of a name), after its overloads
     stubbed = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
     assert sorted(stubbed) == sorted(magnifex.__all__)
     for name in magnifex.__all__:
         node = stubbed[name]
         parameters = inspect.signature(getattr(magnifex, name)).parameters
         assert [a.arg for a in node.args.args] == list(parameters), name
-        assert not node.args.posonlyargs and not node.args.kwonlyargs and not node.args.defaults, name
+        assert not node.args.posonlyargs and not node.args.kwonlyargs, name
         assert all(p.kind is p.POSITIONAL_OR_KEYWORD for p in parameters.values()), name
+        defaults = [ast.literal_eval(d) for d in node.args.defaults]
+        assert defaults == [p.default for p in parameters.values() if p.default is not p.empty], name
         returns = ast.unparse(node.returns)
-        assert returns == ("float" if name == "heyrovsky_magnification" else "list[float]"), name
+        if name in ("magnification", "light_curve"):
+            assert returns.startswith("Union[float, _Array"), name
+        else:
+            assert returns == ("float" if name == "heyrovsky_magnification" else "list[float]"), name
         assert ast.get_docstring(node), name

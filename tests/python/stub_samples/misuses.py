@@ -11,3 +11,5 @@ magnifex.integrated_witt_mao_magnification([0.5], 1.0, None)  # flagged: rstar i
 ring = magnifex.heyrovsky_magnification(2.0, 0.5, 1.0, 0.1)
 ring.append(1.0)  # flagged: a float has no append
 magnifex.witt_mao_magnification([0.5, 2.0], 1.0, 0.1)
+magnifex.magnification(0.1, 0.1, law="quadratc")  # flagged: no such law
+magnifex.light_curve(0.1, 0.0, 0.1, 0.5)  # flagged: rho missing
