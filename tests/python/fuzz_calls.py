@@ -1099,7 +1099,7 @@ def check_limb_darkened(function, converted, outcome, plain, model):
             assert np.isnan(jacobian[:, nans]).all(), f"not NaN where the points {model.nans} are: {jacobian}"
         if model.modest_inputs:
             assert not np.isnan(values[:, ~nans]).any(), f"NaN where the points {model.nans} are not: {values}"
-            assert model.gradient is False or not np.isnan(jacobian[:, ~nans]).any(), \
+            assert not model.gradient or not np.isnan(jacobian[:, ~nans]).any(), \
                 f"NaN where the points {model.nans} are not: {jacobian}"
 
 
