@@ -18,7 +18,6 @@ import collections
 import ctypes
 import gc
 import math
-import operator
 import os
 import re
 import struct
@@ -763,8 +762,7 @@ PANIC_EXCEPTION = _panic_exception()
 
 is_sequence = ctypes.pythonapi.PySequence_Check
 is_sequence.argtypes = [ctypes.py_object]
-NUMERIC_FORMATS = "dfbBhHiIlLqQ"
-NATIVE_ORDER = "<" if sys.byteorder == "little" else ">"
+NUMERIC_FORMATS = "dfbBhHiIlLqQe?"
 
 
 # A type's tp_name follows the object header and the size of a variable object.
@@ -781,22 +779,19 @@ assert [type_name(value) for value in (1, np.float64(1.0), array.array("d"))] ==
 
 
 def numeric_buffer(value):
-    """The float64 values of a buffer of native numbers, in its shape, or None
-    (a type that iterates by its own __getitem__ is not read through its buffer).
-    KNOWN DISCREPANCY (reported): a byte-swapped float64 array is no numeric
-    buffer to the module, so at 0-d it is refused as a sequence ("iteration
-    over a 0-d array") and at 2-D it gets float()'s TypeError for a row,
-    not the ValueError of 2-D arrays."""
+    """The float64 values of a buffer of numbers (either byte order), in its
+    shape, or None (a type that iterates by its own __getitem__ is not read
+    through its buffer)."""
     if isinstance(value, ArrayGetitem):
         return None
     try:
         view = memoryview(value)
     except Exception:
         return None
-    code = view.format[1:] if len(view.format) == 2 and view.format[0] in "@=" + NATIVE_ORDER else view.format
+    code = view.format[1:] if len(view.format) == 2 and view.format[0] in "@=<>!" else view.format
     if len(code) != 1 or code not in NUMERIC_FORMATS or struct.calcsize(code) != view.itemsize:
         return None
-    return np.array(view, dtype=np.float64)
+    return np.array(view).astype(np.float64)
 
 
 def as_points(value, parameter):
@@ -837,17 +832,17 @@ def as_coefficients(value):
         return [array.ravel().tolist()], False, array.size
     if not is_sequence(value):
         return [[as_float(value, "coefficients")]], False, 1
-    # KNOWN DISCREPANCY (reported): a sequence is measured by len() and
-    # indexed, where the seven's sequences are iterated: one without __len__
-    # is refused, and those errors come without the argument's name
-    size = raw(len, value)
-    first = raw(operator.getitem, value, 0) if size else None
-    if not size or isinstance(first, (str, bytes)) or not is_sequence(first):
-        row = iterated_floats(value, "coefficients")
+    # Iterated, as u is: its items first.
+    try:
+        items = list(value)
+    except BaseException as error:
+        raise Failure(*prefixed(error, "coefficients")) from None
+    if not items or isinstance(items[0], (str, bytes)) or not is_sequence(items[0]):
+        row = iterated_floats(items, "coefficients")
         return [row], False, len(row)
     rows = []
-    for index in range(size):
-        row, scalar = as_points(raw(operator.getitem, value, index), "coefficients")
+    for item in items:
+        row, scalar = as_points(item, "coefficients")
         if scalar or len(row) != len((rows or [row])[0]):
             raise Failure(ValueError, "argument 'coefficients': the rows of a band table must be equally long "
                                       "sequences")

@@ -137,6 +137,92 @@ def test_special_separations_and_radii():
     assert magnifex.magnification(0.0, 0.0) == math.inf
 
 
+class Iterated:
+    """A sequence without a length, whose items come by iteration."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __getitem__(self, index):
+        return self.items[index]
+
+
+class LyingLength(list):
+    def __len__(self):
+        return 5
+
+
+class FailingItem:
+    def __len__(self):
+        return 1
+
+    def __getitem__(self, index):
+        raise TypeError("bad item")
+
+
+@pytest.mark.parametrize("given, want", [
+    (Iterated([0.5]), [0.5]),
+    (LyingLength([[0.5]]), [[0.5]]),
+    (Iterated([Iterated([0.5]), [0.7]]), [[0.5], [0.7]]),
+    (np.array([0.5], dtype=">f8"), [0.5]),
+    (np.array([[0.5], [0.7]], dtype=">f4"), np.array([[0.5], [0.7]], dtype=np.float32).astype(np.float64)),
+    (np.array([0.5], dtype=np.float16), [0.5]),
+])
+def test_coefficients_are_read_as_the_separations_are(given, want):
+    got = magnifex.magnification([0.05, 0.3], RHO, "linear", given)
+    assert bits(got) == bits(magnifex.magnification([0.05, 0.3], RHO, "linear", want))
+
+
+@pytest.mark.parametrize("u, want", [
+    (np.array(0.05, dtype=">f8"), 0.05),
+    (np.array(0.5, dtype=np.float16), 0.5),
+    (np.array(True), 1.0),
+    (np.array([0.05, 2.0], dtype="<f8")[::-1], [2.0, 0.05]),
+])
+def test_separations_of_any_byte_order_and_width(u, want):
+    got = magnifex.magnification(u, RHO)
+    assert bits(got) == bits(magnifex.magnification(want, RHO)) and np.ndim(got) == np.ndim(want)
+
+
+def test_failing_sequences_name_their_argument():
+    with pytest.raises(TypeError, match=r"^argument 'coefficients': bad item$"):
+        magnifex.magnification(0.1, RHO, "linear", FailingItem())
+    with pytest.raises(ValueError, match=r"^argument 'u': must be a number or a 1-D sequence, not a 2-D array$"):
+        magnifex.magnification(np.array([[0.5]], dtype=">f8"), RHO)
+
+
+@pytest.mark.parametrize("u, rho, law, c", [
+    (0.0, 1e-8, "linear", (-1e300,)),
+    (0.0, 1e-300, "linear", (-1e8,)),
+    (0.05, 0.1, "quadratic", (-1e290, 3e289)),
+])
+def test_huge_coefficients_are_the_same_law_scaled(u, rho, law, c):
+    """A is homogeneous of degree 0 in I's weights: the coefficients' scale
+    cannot overflow it."""
+    a, jacobian = magnifex.magnification(u, rho, law, c, gradient=True)
+    assert np.isfinite(a) and not np.isnan(jacobian).any()  # d/drho ~ -1/rho^2 may overflow
+    if law == "linear" and c[0] <= -1e20:  # I = 1 - c (1 - mu), as c -> -inf the profile 1 - mu
+        assert a == pytest.approx(magnifex.magnification(u, rho, law, (-1e20,)), rel=1e-14)
+
+
+@pytest.mark.parametrize("rho", [5e-324, 1e-310, 2.2250738585072014e-308, 1e-307, 1e-200, 1e-152, 1e-148])
+@pytest.mark.parametrize("law, c", [("uniform", ()), ("squareroot", (0.2, 0.55))])
+def test_tiny_sources_scale_as_one_over_rho(rho, law, c):
+    """For u, rho << 1, A(u, rho) = A(s u, s rho) s to O(rho^2): against the
+    same source at rho = 1e-8."""
+    for l in (0.0, 0.3, 2.0):
+        want = magnifex.magnification(l * 1e-8, 1e-8, law, c) * (1e-8 / rho)
+        got = magnifex.magnification(l * rho, rho, law, c)
+        assert got == pytest.approx(want, rel=1e-13) or (math.isinf(got) and math.isinf(want))
+        _, jacobian = magnifex.magnification(l * rho, rho, law, c, gradient=True)
+        assert not np.isnan(jacobian).any()
+
+
+def test_light_curve_slopes_at_the_peak_of_a_tiny_timescale():
+    a, jacobian = magnifex.light_curve(0.0, 0.0, 1e-100, 1e-300, 0.1, gradient=True)
+    assert np.isfinite(a) and not np.isnan(jacobian).any() and jacobian[0] == 0.0 and jacobian[2] == 0.0
+
+
 @pytest.mark.parametrize("law, c, bright", [
     ("uniform", (), True), ("linear", (0.6,), True), ("linear", (1.0,), False),
     ("exponential", (0.5, 0.1), True), ("power2", (1.0, 0.6), False), ("nonlinear", (0.5, 0.1, 0.2, 0.2), False),
