@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 
+#include "models/point_lens_batch.hpp"
 #include "models/source_pass.hpp"
+#include "models/witt_mao.hpp"
 
 namespace magnifex {
 
@@ -105,6 +107,7 @@ std::optional<LimbDarkenedSource> LimbDarkenedSource::prepare(const Law& law, st
             }
         }
     }
+    source.disk_only_ = source.bases_.size() == 1 && source.bases_[0] == Basis();
     source.basis_flux_.resize(source.bases_.size());
     std::vector<std::array<double, kMoments>> moments(source.bases_.size()), majorants(source.bases_.size());
     for (std::size_t i = 0; i < source.bases_.size(); ++i) {
@@ -260,6 +263,29 @@ void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& se
     auto out_jacobian = [&](std::size_t band) -> double* {
         return jacobian == nullptr ? nullptr : jacobian + (band * n + i) * width;
     };
+    if (disk_only_) {
+        // A uniform source: the disk's closed form (Witt & Mao 1994) and
+        // its partials (disk_gradient_lanes.hpp), one kernel evaluation;
+        // every band is the same disk.
+        const Fallible disk = witt_mao_kernel(ui, rho);
+        if (!disk.failed()) {
+            double a_u = 0.0, a_rho = 0.0;
+            if (gradient_ && ui != rho) {
+                double a = 0.0;
+                disk_gradient_point(ui, rho, &a, &a_u, &a_rho);
+            }
+            for (std::size_t band = 0; band < bands_.size(); ++band) {
+                out_value(band) = disk.value;
+                if (double* jac = out_jacobian(band)) {
+                    const bool limb = ui == rho && bands_[band].limb_brightness != 0.0;
+                    jac[0] = limb ? -std::copysign(kInfinity, bands_[band].limb_brightness) : a_u;
+                    jac[1] = limb ? std::copysign(kInfinity, bands_[band].limb_brightness) : a_rho;
+                    for (std::size_t j = 2; j < width; ++j) jac[j] = 0.0;
+                }
+            }
+            return;
+        }
+    }
     {
         bool any_pending = false;
         const bool series_ok = series.start(ui, rho, 1.0, gradient_);

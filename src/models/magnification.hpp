@@ -89,6 +89,8 @@ private:
     std::size_t coefficient_count_ = 0;
     bool singular_at_limb_ = false;
     bool gradient_ = false;
+    // The only basis is the constant profile: a uniform disk.
+    bool disk_only_ = false;
 };
 
 }  // namespace magnifex

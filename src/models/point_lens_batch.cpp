@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "elliptic/lanes_dispatch.hpp"
+#include "models/disk_gradient_lanes.hpp"
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_runs.hpp"
 
@@ -66,6 +67,13 @@ void ring_gradient_batch(double u, const double* r, const double* delta, std::si
         return;
     }
     for (std::size_t i = 0; i < n; ++i) ring_gradient_one(u, r[i], delta[i], a + i, a_u + i, a_r + i);
+}
+
+void disk_gradient_point(double u, double rho, double* a, double* a_u, double* a_rho) {
+    const lanes::DiskGradient<double> g = lanes::disk_gradient<double, true>(u, rho);
+    *a = g.a;
+    *a_u = g.da_du;
+    *a_rho = g.da_drho;
 }
 
 }  // namespace magnifex

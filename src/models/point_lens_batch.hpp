@@ -12,6 +12,11 @@
 namespace magnifex {
 
 void ring_batch(double u, const double* r, const double* delta, std::size_t n, double* a);
+
+// The uniform disk of radius rho at lens distance u (0 <= u, u != rho,
+// 0 < rho, all finite) and its partials in u and rho, closed forms
+// (disk_gradient_lanes.hpp).
+void disk_gradient_point(double u, double rho, double* a, double* a_u, double* a_rho);
 void ring_gradient_batch(double u, const double* r, const double* delta, std::size_t n, double* a, double* a_u,
                          double* a_r);
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
@@ -37,11 +38,40 @@ constexpr std::size_t kMaxPieces = 64;
 constexpr std::size_t kMaxSingular = 12;
 
 // The singular points of the integrand in the theta plane for a lens at l
-// (source radii) and branch points E = 2/rho away (see source_mesh.hpp): the
-// images t, -t, pi - t, pi + t of asin(l) and asin(l + iE), one of each
-// conjugate pair (the ellipse test is symmetric in Im). `skip_lens` leaves
-// out theta_l itself (an end of the part being cut).
-std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Complex* out) {
+// (source radii) and branch points E = 2/rho away (see source_mesh.hpp):
+// asin(l) and asin(l + iE), computed once per separation.
+struct SingularSeeds {
+    Complex lens, branch;
+    bool has_lens;
+};
+
+// asin(x + iy) for x >= 0, y > 0 (DLMF 4.23.34): with r = |z + 1|,
+// s = |z - 1| and a = (r + s)/2, Re = asin(x/a), Im = ln(a + sqrt(a^2 - 1)),
+// a - 1 formed from the differences r - |x + 1| and s - |x - 1| (each
+// y^2 over a sum), so that it keeps its digits for small y.
+Complex asin_upper(double x, double y) {
+    const double r = std::hypot(x + 1.0, y), s = std::hypot(x - 1.0, y);
+    const double a = 0.5 * (r + s);
+    const double a_less_1 =
+        0.5 * (y * (y / (r + (x + 1.0))) + y * (y / (s + std::fabs(x - 1.0)))) + std::fmax(x - 1.0, 0.0);
+    return Complex(std::asin(std::fmin(x / a, 1.0)), std::log1p(a_less_1 + std::sqrt(a_less_1) * std::sqrt(a + 1.0)));
+}
+
+SingularSeeds singular_seeds(double l, double rho) {
+    SingularSeeds seeds{};
+    seeds.has_lens = l > 0.0;
+    if (seeds.has_lens) {
+        // asin(l) for l > 1 is pi/2 -+ i acosh(l): complex, next to the limb.
+        seeds.lens = l <= 1.0 ? Complex(std::asin(l), 0.0) : Complex(kHalfPi, std::acosh(l));
+    }
+    seeds.branch = asin_upper(l, kBranchDistance / rho);
+    return seeds;
+}
+
+// Their images t, -t, pi - t, pi + t, one of each conjugate pair (the
+// ellipse test is symmetric in Im). `skip_lens` leaves out theta_l itself
+// (an end of the part being cut).
+std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens, bool limb, Complex* out) {
     std::size_t n = 0;
     auto add_images = [&](Complex t, bool skip_t) {
         if (!skip_t) out[n++] = t;
@@ -49,12 +79,8 @@ std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Com
         out[n++] = kPi - t;
         out[n++] = kPi + t;
     };
-    if (l > 0.0) {
-        // asin(l) for l > 1 is pi/2 - i acosh(l): complex, next to the limb.
-        const Complex t = l <= 1.0 ? Complex(std::asin(l), 0.0) : std::asin(Complex(l, 0.0));
-        add_images(t, skip_lens && l < 1.0);
-    }
-    add_images(std::asin(Complex(l, kBranchDistance / rho)), false);
+    if (seeds.has_lens) add_images(seeds.lens, skip_lens && l < 1.0);
+    add_images(seeds.branch, false);
     if (limb) out[n++] = Complex(kHalfPi, 0.0);
     return n;
 }
@@ -62,6 +88,120 @@ std::size_t singular_points(double l, double rho, bool skip_lens, bool limb, Com
 // sin(a/2) and cos(a/2) for 0 <= a <= pi/2.
 inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }
 
+
+// Two nodes at a time (GCC's vector extension, the baseline's SSE2 width;
+// the same operations lane by lane as one node at a time, so the width
+// changes no bit).
+typedef double Pair __attribute__((vector_size(16)));
+constexpr std::size_t kPairLanes = 2;
+
+template <class V>
+[[gnu::always_inline]] inline V gather(std::span<const RuleNode> rule, double RuleNode::*field) {
+    if constexpr (sizeof(V) == sizeof(double)) {
+        return rule[0].*field;
+    } else {
+        return V{rule[0].*field, rule[1].*field};
+    }
+}
+
+template <class V>
+void put(double* out, const V& v) {
+    std::memcpy(out, &v, sizeof v);
+}
+
+enum class NodeForm { Inner, OuterAtLens, OuterNearLens, OuterNearLimb, Uncut };
+
+// The separation's constants the nodes are formed from.
+struct NodeFrame {
+    double sin_l, cos_l, mu_l, l, u, rho, outer, sin_half_outer, cos_half_outer;
+};
+
+// x = sin(theta), mu = cos(theta), u - rho x, the measure 2 pi x mu dtheta
+// (with the rule's weight) and rho x of the nodes of `rule` (the first
+// lanes of it) on `piece`.
+template <class V>
+[[gnu::always_inline]] inline void theta_block(const NodeFrame& f, NodeForm form, const Piece& piece, std::span<const RuleNode> rule, bool at_end,
+                 double* x_out, double* mu_out, double* delta_out, double* measure_out, double* radius_out) {
+    const double h = piece.hi - piece.lo;
+    // The node's offset from lo and from hi, with the rule's singular end
+    // where the piece's is.
+    const V node = gather<V>(rule, &RuleNode::node), complement = gather<V>(rule, &RuleNode::complement);
+    const V from_lo = h * (at_end ? complement : node);
+    const V from_hi = h * (at_end ? node : complement);
+    V x, mu, delta;
+    switch (form) {
+        case NodeForm::Inner: {
+            // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
+            // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
+            // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
+            // by the addition formulas (every sum of positive terms but x's,
+            // which cancels only near the centre, where x is small and its
+            // absolute error is what counts).
+            V s2, c2;
+            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
+            const V sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
+            x = f.sin_l * cos_t - f.cos_l * sin_t;
+            mu = f.cos_l * cos_t + f.sin_l * sin_t;
+            delta = (2.0 * f.rho) * ((f.cos_l * c2 + f.sin_l * s2) * s2);
+            break;
+        }
+        case NodeForm::OuterAtLens: {
+            // The outer part's piece at the lens, in t = pi/2 - theta, the
+            // angle from the limb: mu = sin t and x = cos t from t/2,
+            // u - rho cos(t) = -2 rho sin((t + o)/2) sin(d/2) = -2 rho
+            // cos(theta_l + d/2) sin(d/2) from d/2, d = o - t its offset to
+            // the lens (o = pi/2 - theta_l; sin(o) = mu_l, cos(o) = l).
+            V s2, c2, sd, cd;
+            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
+            sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
+            mu = 2.0 * (s2 * c2);
+            x = 1.0 - 2.0 * (s2 * s2);
+            delta = -(2.0 * f.rho) * ((f.cos_l * cd - f.sin_l * sd) * sd);
+            break;
+        }
+        case NodeForm::OuterNearLens: {
+            // A regular piece of the outer part in its half next to the lens:
+            // from the offset d to the lens, the mirror of the inner part
+            // (theta = theta_l + d); mu's difference loses at most a bit,
+            // t >= d there.
+            V sd, cd;
+            sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
+            const V sin_d = 2.0 * (sd * cd), cos_d = 1.0 - 2.0 * (sd * sd);
+            x = f.sin_l * cos_d + f.cos_l * sin_d;
+            mu = f.cos_l * cos_d - f.sin_l * sin_d;
+            delta = -(2.0 * f.rho) * ((f.cos_l * cd - f.sin_l * sd) * sd);
+            break;
+        }
+        case NodeForm::OuterNearLimb:
+        case NodeForm::Uncut: {
+            // t = pi/2 - theta from the limb: mu = sin t and x = cos t from
+            // t/2. In the outer part's half next to the limb, u - rho cos(t)
+            // = -2 rho sin((o + t)/2) sin((o - t)/2), whose difference loses
+            // at most a few bits (o - t is not small beside o: the piece
+            // keeps clear of the lens); where the lens does not cut the
+            // source, from mu: with l < 1 (the centre), (mu^2 - mu_l^2)/(l + x);
+            // otherwise (u - rho) + rho (1 - x), 1 - x = mu^2/(1 + x).
+            V s2, c2;
+            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
+            mu = 2.0 * (s2 * c2);
+            x = 1.0 - 2.0 * (s2 * s2);
+            if (form == NodeForm::OuterNearLimb) {
+                const double so = f.sin_half_outer, co = f.cos_half_outer;
+                delta = -(2.0 * f.rho) * ((so * c2 + co * s2) * (so * c2 - co * s2));
+            } else if (f.l < 1.0) {
+                delta = f.rho * (((mu - f.mu_l) * (mu + f.mu_l)) / (f.l + x));
+            } else {
+                delta = (f.u - f.rho) + f.rho * ((mu * mu) / (1.0 + x));
+            }
+            break;
+        }
+    }
+    put(x_out, x);
+    put(mu_out, mu);
+    put(delta_out, delta);
+    put(measure_out, ((kTwoPi * gather<V>(rule, &RuleNode::weight)) * h) * (x * mu));
+    put(radius_out, x * f.rho);
+}
 }  // namespace
 
 SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient)
@@ -101,91 +241,34 @@ std::size_t SourcePass::claim(std::size_t m) {
 }
 
 void SourcePass::add_theta_piece(const Piece& piece, Side side) {
-    const double h = piece.hi - piece.lo;
     const std::span<const RuleNode> rule = piece.rule == PieceRule::Gauss ? kGaussRule : kLogRule;
     const std::size_t m = rule.size();
     const std::size_t first = claim(m);
     double* const x = x_.data() + first;
     double* const mu = mu_.data() + first;
-    double* const delta = delta_.data() + first;
-    // The node's offset from lo and from hi, with the rule's singular end
-    // where the piece's is; the sines and cosines of half an angle per node,
-    // a block at a time.
-    const bool at_end = piece.rule == PieceRule::LogAtEnd;
-    constexpr std::size_t kMaxRule = 32;
-    static_assert(kGaussRule.size() <= kMaxRule && kLogRule.size() <= kMaxRule);
-    double angle[kMaxRule], s2[kMaxRule], c2[kMaxRule], sd[kMaxRule], cd[kMaxRule];
-    auto offsets_from_lo = [&](double base, double* out) {
-        for (std::size_t k = 0; k < m; ++k) out[k] = base + h * (at_end ? rule[k].complement : rule[k].node);
-    };
-    auto offsets_from_hi = [&](double base, double* out) {
-        for (std::size_t k = 0; k < m; ++k) out[k] = base + h * (at_end ? rule[k].node : rule[k].complement);
-    };
-    if (side == Side::Inner) {
-        // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
-        // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
-        // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
-        // by the addition formulas (every sum of positive terms but x's,
-        // which cancels only near the centre, where x is small and its
-        // absolute error is what counts).
-        offsets_from_lo(piece.lo, angle);
-        sincos_half_block(angle, s2, c2, m);
-        for (std::size_t k = 0; k < m; ++k) {
-            const double sin_t = 2.0 * (s2[k] * c2[k]), cos_t = 1.0 - 2.0 * (s2[k] * s2[k]);
-            x[k] = sin_l_ * cos_t - cos_l_ * sin_t;
-            mu[k] = cos_l_ * cos_t + sin_l_ * sin_t;
-            delta[k] = (2.0 * rho_) * ((cos_l_ * c2[k] + sin_l_ * s2[k]) * s2[k]);
-        }
-    } else if (side == Side::Outer && at_end) {
-        // The outer part's piece at the lens, in t = pi/2 - theta, the angle
-        // from the limb: mu = sin t and x = cos t from t/2, u - rho cos(t) =
-        // -2 rho sin((t + o)/2) sin(d/2) = -2 rho cos(theta_l + d/2) sin(d/2)
-        // from d/2, d = o - t its offset to the lens (o = pi/2 - theta_l).
-        offsets_from_lo(piece.lo, angle);
-        sincos_half_block(angle, s2, c2, m);
-        offsets_from_hi(outer_ - piece.hi, angle);
-        sincos_half_block(angle, sd, cd, m);
-        for (std::size_t k = 0; k < m; ++k) {
-            mu[k] = 2.0 * (s2[k] * c2[k]);
-            x[k] = 1.0 - 2.0 * (s2[k] * s2[k]);
-            // sin((t + o)/2) = sin(o - d/2) = cos_l cos(d/2) - sin_l sin(d/2),
-            // since sin(o) = cos(theta_l) = mu_l and cos(o) = l.
-            delta[k] = -(2.0 * rho_) * ((cos_l_ * cd[k] - sin_l_ * sd[k]) * sd[k]);
-        }
-    } else if (side == Side::Outer && piece.lo + piece.hi >= outer_) {
-        // A regular piece of the outer part in its half next to the lens:
-        // from the offset d to the lens, the mirror of the inner part
-        // (theta = theta_l + d); mu's difference loses at most a bit, t >= d
-        // there.
-        offsets_from_hi(outer_ - piece.hi, angle);
-        sincos_half_block(angle, sd, cd, m);
-        for (std::size_t k = 0; k < m; ++k) {
-            const double sin_d = 2.0 * (sd[k] * cd[k]), cos_d = 1.0 - 2.0 * (sd[k] * sd[k]);
-            x[k] = sin_l_ * cos_d + cos_l_ * sin_d;
-            mu[k] = cos_l_ * cos_d - sin_l_ * sin_d;
-            delta[k] = -(2.0 * rho_) * ((cos_l_ * cd[k] - sin_l_ * sd[k]) * sd[k]);
-        }
-    } else {
-        // t = pi/2 - theta from the limb: mu = sin t and x = cos t from t/2.
-        // In the outer part's half next to the limb, u - rho cos(t) =
-        // -2 rho sin((o + t)/2) sin((o - t)/2), whose difference loses at
-        // most a few bits (o - t is not small beside o: the piece keeps clear
-        // of the lens); where the lens does not cut the source, from mu.
-        offsets_from_lo(piece.lo, angle);
-        sincos_half_block(angle, s2, c2, m);
-        const double so = sin_half_outer_, co = cos_half_outer_;
-        for (std::size_t k = 0; k < m; ++k) {
-            mu[k] = 2.0 * (s2[k] * c2[k]);
-            x[k] = 1.0 - 2.0 * (s2[k] * s2[k]);
-            delta[k] = side == Side::Outer ? -(2.0 * rho_) * ((so * c2[k] + co * s2[k]) * (so * c2[k] - co * s2[k]))
-                                           : distance_from_limb(x[k], mu[k]);
-        }
-    }
     double* const measure = measure_.data() + first;
-    double* const radius = radius_.data() + first;
-    for (std::size_t k = 0; k < m; ++k) {
-        measure[k] = ((kTwoPi * rule[k].weight) * h) * (x[k] * mu[k]);
-        radius[k] = x[k] * rho_;
+    // How the nodes are formed (theta_block): from the offset to the lens
+    // inside it; outside, from both the angle to the limb and the offset to
+    // the lens at the lens's piece, from the offset in the half next to the
+    // lens, from the angle in the half next to the limb; from the angle where
+    // the lens does not cut the source.
+    const bool at_end = piece.rule == PieceRule::LogAtEnd;
+    NodeForm form = NodeForm::Uncut;
+    if (side == Side::Inner) {
+        form = NodeForm::Inner;
+    } else if (side == Side::Outer) {
+        form = at_end ? NodeForm::OuterAtLens
+                      : piece.lo + piece.hi >= outer_ ? NodeForm::OuterNearLens : NodeForm::OuterNearLimb;
+    }
+    const NodeFrame frame{sin_l_, cos_l_, mu_l_, l_, u_, rho_, outer_, sin_half_outer_, cos_half_outer_};
+    std::size_t k = 0;
+    for (; k + kPairLanes <= m; k += kPairLanes) {
+        theta_block<Pair>(frame, form, piece, rule.subspan(k), at_end, x + k, mu + k, delta_.data() + first + k,
+                          measure + k, radius_.data() + first + k);
+    }
+    for (; k < m; ++k) {
+        theta_block<double>(frame, form, piece, rule.subspan(k), at_end, x + k, mu + k, delta_.data() + first + k,
+                            measure + k, radius_.data() + first + k);
     }
     if (!gradient_) return;
     double* const x_u = x_u_.data() + first;
@@ -296,6 +379,7 @@ void SourcePass::place_nodes(double u, double rho) {
         add_fixed_nodes();
         return;
     }
+    const SingularSeeds seeds = singular_seeds(l, rho);
     // Both parts that touch the limb are laid out in the angle from the limb,
     // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits; there the
     // limb piece, mu in [0, mu_a], starts, and the centre (and its image) is
@@ -333,13 +417,13 @@ void SourcePass::place_nodes(double u, double rho) {
         // Inner part, in the offset t = theta_l - theta from the lens; the
         // limb (singular for some bases, and where the nodes' motion has its
         // pole) lies beyond its lens end.
-        std::size_t n = singular_points(l, rho, true, true, singular);
+        std::size_t n = singular_points(seeds, l, true, true, singular);
         for (std::size_t i = 0; i < n; ++i) singular[i] = theta_l_ - singular[i];
         std::size_t count = partition(0.0, theta_l_, std::span(singular, n), PieceRule::LogAtStart,
                                       PieceRule::Gauss, {}, pieces);
         for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], Side::Inner);
         // Outer part, in the angle from the limb: [0, pi/2 - theta_l].
-        n = singular_points(l, rho, true, false, singular);
+        n = singular_points(seeds, l, true, false, singular);
         from_limb(singular, n);
         count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd, limb_map, pieces);
         add_limb_side(count, Side::Outer);
@@ -347,7 +431,7 @@ void SourcePass::place_nodes(double u, double rho) {
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
     // the angle from the limb.
-    const std::size_t n = singular_points(l, rho, false, false, singular);
+    const std::size_t n = singular_points(seeds, l, false, false, singular);
     from_limb(singular, n);
     const std::size_t count =
         partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, pieces);

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 
 namespace magnifex {
 
@@ -31,7 +30,7 @@ inline constexpr std::array<double, 10> kCos{term(0),  term(2),  term(4),  term(
 // For a double or a vector of doubles (GCC's vector extension): the same
 // operations, lane by lane, in the same order.
 template <class T>
-inline void sincos_small(T x, T& s, T& c) {
+[[gnu::always_inline]] inline void sincos_small(const T& x, T& s, T& c) {
     using sincos_detail::kCos;
     using sincos_detail::kSin;
     const T x2 = x * x;
@@ -54,20 +53,6 @@ inline void sincos_small(T x, T& s, T& c) {
     pc = pc * x2 + kCos[0];
     s = x * ps;
     c = pc;
-}
-
-// sin(a[k]/2) and cos(a[k]/2) for k < n, 0 <= a[k] <= pi/2: four at a time.
-inline void sincos_half_block(const double* a, double* s, double* c, std::size_t n) {
-    typedef double Quad __attribute__((vector_size(32)));
-    std::size_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        Quad x, qs, qc;
-        __builtin_memcpy(&x, a + k, sizeof x);
-        sincos_small(x * 0.5, qs, qc);
-        __builtin_memcpy(s + k, &qs, sizeof qs);
-        __builtin_memcpy(c + k, &qc, sizeof qc);
-    }
-    for (; k < n; ++k) sincos_small(a[k] * 0.5, s[k], c[k]);
 }
 
 }  // namespace magnifex
