@@ -107,7 +107,18 @@ std::optional<LimbDarkenedSource> LimbDarkenedSource::prepare(const Law& law, st
             }
         }
     }
-    source.disk_only_ = source.bases_.size() == 1 && source.bases_[0] == Basis();
+    // A band whose brightness is uniform takes its value from the disk's
+    // closed form, with or without a gradient (its coefficients may still
+    // have slopes along other bases); a source of uniform bands and no
+    // other basis needs nothing else.
+    bool all_uniform = true;
+    for (Band& b : source.bands_) {
+        b.uniform = true;
+        for (const Term& t : b.terms) b.uniform = b.uniform && (t.weight == 0.0 || source.bases_[t.basis] == Basis());
+        all_uniform = all_uniform && b.uniform;
+        source.any_uniform_ = source.any_uniform_ || b.uniform;
+    }
+    source.disk_only_ = all_uniform && source.bases_.size() == 1;
     source.basis_flux_.resize(source.bases_.size());
     std::vector<std::array<double, kMoments>> moments(source.bases_.size()), majorants(source.bases_.size());
     for (std::size_t i = 0; i < source.bases_.size(); ++i) {
@@ -242,6 +253,12 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
         }
         const double ui_scaled = ui * scale, rho_scaled = rho * scale;
         magnify_point(ui_scaled, rho_scaled, series, pass, integrals, series_of, value, jacobian, i, n);
+        if (any_uniform_ && !disk_only_) {
+            const Fallible disk = witt_mao_kernel(ui_scaled, rho_scaled);
+            for (std::size_t band = 0; band < bands_.size(); ++band) {
+                if (bands_[band].uniform && !disk.failed()) out_value(band) = disk.value;
+            }
+        }
         if (scale == 1.0) continue;
         for (std::size_t band = 0; band < bands_.size(); ++band) {
             out_value(band) = out_value(band) * scale;

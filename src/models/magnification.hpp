@@ -72,6 +72,8 @@ private:
         // law): where it is not 0, dA/du and dA/drho are infinite with the
         // lens on the limb.
         double limb_brightness = 0.0;
+        // Every term of non-zero weight is the constant profile.
+        bool uniform = false;
     };
 
     // What the far-field series gave: nothing, the value alone, or both the
@@ -89,7 +91,9 @@ private:
     std::size_t coefficient_count_ = 0;
     bool singular_at_limb_ = false;
     bool gradient_ = false;
-    // The only basis is the constant profile: a uniform disk.
+    // Some band is uniform; every band is, and the constant profile is the
+    // only basis: a uniform disk.
+    bool any_uniform_ = false;
     bool disk_only_ = false;
 };
 
