@@ -12,6 +12,8 @@
 #include <cmath>
 #include <limits>
 
+#include "elliptic/lanes_dispatch.hpp"
+#include "models/basis_runs.hpp"
 #include "numerics/source_rules_table.hpp"
 
 namespace magnifex {
@@ -21,47 +23,84 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-double raise(double mu, double gamma) {
-    if (gamma == 0.0) return 1.0;
-    if (gamma == 1.0) return mu;
-    if (gamma == 2.0) return mu * mu;
-    if (gamma == 0.5) return std::sqrt(mu);
-    if (gamma == 1.5) return mu * std::sqrt(mu);
-    return std::pow(mu, gamma);
-}
-
 bool is_integer(double gamma) { return gamma >= 0.0 && gamma == std::floor(gamma); }
 
 // 1/(1 - e^mu), formed from expm1 so that small mu keeps its digits.
 double exponential_basis(double mu) { return -1.0 / std::expm1(mu); }
 
-}  // namespace
-
-double Basis::value(double mu) const {
-    switch (kind_) {
-        case Kind::Power:
-            return raise(mu, gamma_);
-        case Kind::PowerLog:
-            return raise(mu, gamma_) * std::log(mu);
-        case Kind::Exponential:
-            return exponential_basis(mu);
-    }
-    return 0.0;
+// The powers with a form of their own (no logarithm).
+bool is_plain_power(double gamma) {
+    return gamma == 0.0 || gamma == 1.0 || gamma == 2.0 || gamma == 0.5 || gamma == 1.5;
 }
 
-double Basis::slope(double mu) const {
+// e^(gamma ln mu_i) into out over the widest lanes the CPU has.
+void powers(double gamma, std::span<const double> log_mu, double* out) {
+    using Run = decltype(&basis_runs::power_run_sse2);
+    static const Run run = lanes::widest_supported<Run>(basis_runs::power_run_sse2, basis_runs::power_run_avx2,
+                                                        basis_runs::power_run_avx512);
+    run(gamma, log_mu.data(), out, log_mu.size());
+}
+
+}  // namespace
+
+void log_of_nodes(std::span<const double> mu, std::span<double> out) {
+    using Run = decltype(&basis_runs::log_run_sse2);
+    static const Run run =
+        lanes::widest_supported<Run>(basis_runs::log_run_sse2, basis_runs::log_run_avx2, basis_runs::log_run_avx512);
+    run(mu.data(), out.data(), mu.size());
+    // The lanes take normal numbers: a node within 2e-308 of the limb (or on it) from the library.
+    for (std::size_t i = 0; i < mu.size(); ++i) {
+        if (!(mu[i] >= std::numeric_limits<double>::min())) out[i] = std::log(mu[i]);
+    }
+}
+
+bool Basis::needs_log() const {
+    return kind_ == Kind::PowerLog || (kind_ == Kind::Power && !is_plain_power(gamma_));
+}
+
+void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu, std::span<double> value,
+                     std::span<double> slope) const {
+    const std::size_t n = mu.size();
+    const bool slopes = !slope.empty();
     switch (kind_) {
         case Kind::Power:
-            return gamma_ == 0.0 ? 0.0 : gamma_ * raise(mu, gamma_ - 1.0);
+            if (gamma_ == 0.0) {
+                for (std::size_t i = 0; i < n; ++i) value[i] = 1.0;
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 0.0;
+            } else if (gamma_ == 1.0) {
+                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i];
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 1.0;
+            } else if (gamma_ == 2.0) {
+                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * mu[i];
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 2.0 * mu[i];
+            } else if (gamma_ == 0.5) {
+                for (std::size_t i = 0; i < n; ++i) value[i] = std::sqrt(mu[i]);
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 0.5 / value[i];
+            } else if (gamma_ == 1.5) {
+                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * std::sqrt(mu[i]);
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 1.5 * std::sqrt(mu[i]);
+            } else {
+                powers(gamma_, log_mu, value.data());
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = gamma_ * (value[i] / mu[i]);
+            }
+            return;
         case Kind::PowerLog:
-            return raise(mu, gamma_ - 1.0) * (gamma_ * std::log(mu) + 1.0);
-        case Kind::Exponential: {
-            // d/dmu 1/(1 - e^mu) = e^mu/(e^mu - 1)^2
-            const double m = std::expm1(mu);
-            return (m + 1.0) / (m * m);
-        }
+            // mu^gamma ln mu and its slope mu^(gamma - 1) (gamma ln mu + 1)
+            powers(gamma_, log_mu, value.data());
+            for (std::size_t i = 0; i < n; ++i) {
+                if (slopes) slope[i] = (value[i] / mu[i]) * (gamma_ * log_mu[i] + 1.0);
+                value[i] = value[i] * log_mu[i];
+            }
+            return;
+        case Kind::Exponential:
+            for (std::size_t i = 0; i < n; ++i) {
+                // 1/(1 - e^mu) and its slope e^mu/(e^mu - 1)^2
+                const double m = std::expm1(mu[i]);
+                value[i] = -1.0 / m;
+                if (slopes) slope[i] = (m + 1.0) / (m * m);
+            }
+            return;
     }
-    return 0.0;
 }
 
 double Basis::flux() const {

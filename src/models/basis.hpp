@@ -15,6 +15,9 @@
 
 namespace magnifex {
 
+// ln mu_i of a source's nodes (0 <= mu_i <= 1), for Basis::evaluate.
+void log_of_nodes(std::span<const double> mu, std::span<double> out);
+
 class Basis {
 public:
     enum class Kind { Power, PowerLog, Exponential };
@@ -29,9 +32,13 @@ public:
     double exponent() const { return gamma_; }
     bool operator==(const Basis& other) const { return kind_ == other.kind_ && gamma_ == other.gamma_; }
 
-    // b(mu) and db/dmu for 0 < mu <= 1.
-    double value(double mu) const;
-    double slope(double mu) const;
+    // b(mu_i) and, when `slope` is not empty, db/dmu at mu_i, for the n =
+    // mu.size() nodes 0 < mu_i <= 1 of a source; log_mu[i] = ln mu_i is read
+    // only when needs_log() (a power other than 0, 1/2, 1, 3/2, 2, or a
+    // power-log: mu^gamma = e^(gamma ln mu), two nodes at a time).
+    void evaluate(std::span<const double> mu, std::span<const double> log_mu, std::span<double> value,
+                  std::span<double> slope) const;
+    bool needs_log() const;
 
     // N_b = 2 pi int_0^1 b(mu) mu dmu.
     double flux() const;

@@ -207,6 +207,7 @@ template <class V>
 SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient)
     : bases_(bases.begin(), bases.end()), singular_at_limb_(singular_at_limb), gradient_(gradient) {
     limb_weights_.resize(bases_.size());
+    for (const Basis& basis : bases_) needs_log_ = needs_log_ || basis.needs_log();
     if (!singular_at_limb_) return;
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
@@ -478,6 +479,12 @@ void SourcePass::evaluate_kernel() {
 
 void SourcePass::accumulate(std::span<BasisIntegral> out) {
     const std::size_t n = count_;
+    value_.resize(n);
+    if (gradient_) slope_.resize(n);
+    if (needs_log_) {
+        log_mu_.resize(n);
+        log_of_nodes(std::span<const double>(mu_.data(), n), std::span<double>(log_mu_.data(), n));
+    }
     // The nodes a basis's plain rule takes: all, or all but the limb pieces
     // for a basis with product weights there.
     auto for_nodes = [&](bool skip_limb, auto&& body) {
@@ -501,16 +508,19 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
             for_nodes(product, [&](std::size_t i) { excess = excess + g_[i]; });
         } else if (!gradient_ && power && gamma == 1.0) {
             for_nodes(product, [&](std::size_t i) { excess = excess + mu_[i] * g_[i]; });
-        } else if (!gradient_) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + basis.value(mu_[i]) * g_[i]; });
         } else {
-            for_nodes(product, [&](std::size_t i) {
-                const double value = basis.value(mu_[i]);
-                const double slope = basis.slope(mu_[i]);
-                excess = excess + value * g_[i];
-                d_u = d_u + (slope * g_motion_[i] + value * g_u_[i]);
-                d_rho = d_rho + ((slope * g_motion_[i]) * follow_ + value * g_rho_[i]);
-            });
+            const std::span<double> slope = gradient_ ? std::span<double>(slope_.data(), n) : std::span<double>();
+            basis.evaluate(std::span<const double>(mu_.data(), n), std::span<const double>(log_mu_.data(), n),
+                           std::span<double>(value_.data(), n), slope);
+            if (!gradient_) {
+                for_nodes(product, [&](std::size_t i) { excess = excess + value_[i] * g_[i]; });
+            } else {
+                for_nodes(product, [&](std::size_t i) {
+                    excess = excess + value_[i] * g_[i];
+                    d_u = d_u + (slope_[i] * g_motion_[i] + value_[i] * g_u_[i]);
+                    d_rho = d_rho + ((slope_[i] * g_motion_[i]) * follow_ + value_[i] * g_rho_[i]);
+                });
+            }
         }
         if (product) {
             // b mu = mu^(gamma+1) [ln mu]: the weight of the product rule,

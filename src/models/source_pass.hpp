@@ -101,6 +101,10 @@ private:
     // for a gradient, its total derivative along the nodes' motion (all 0
     // where the kernel is not finite).
     std::vector<double> a_, a_u_, a_r_, g_, g_u_, g_rho_, g_motion_;
+    // A basis's values and slopes at the nodes, and ln mu there when some
+    // basis needs it.
+    std::vector<double> value_, slope_, log_mu_;
+    bool needs_log_ = false;
     // The separation being integrated: lens distance, source radius, l = u/rho,
     // -(u/rho) and, for 0 < l < 1, the lens's angle, pi/2 minus it and its
     // cosine, and the sine and cosine of half of pi/2 minus it.

@@ -14,10 +14,10 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
 
 namespace magnifex {
+namespace {
 
 namespace exp_detail {
 
@@ -39,18 +39,25 @@ constexpr double kRound = 6755399441055744.0;          // 1.5 * 2^52: adding it 
 // Below this e^y rounds to 0 (e^-745.14 is half the least subnormal).
 constexpr double kFloor = -746.0;
 
-// 2^j for integer-valued -1022 <= j <= 0 held in a double (or its lanes).
-inline double power_of_two(double j) {
-    return std::bit_cast<double>(static_cast<std::uint64_t>(static_cast<std::int64_t>(j) + 1023) << 52);
-}
+// 2^j for integer-valued -1022 <= j <= 0 held in a double (or its lanes):
+// the low bits of 1.5 2^52 + j hold j, moved into the exponent field (no
+// integer conversion instruction needed on any width).
+constexpr std::uint64_t kRoundBits = 0x4338000000000000ULL;  // 1.5 * 2^52
 
-template <class V>
-V power_of_two(const V& j) {
-    typedef std::int64_t Integers __attribute__((vector_size(sizeof(V))));
-    const Integers bits = (__builtin_convertvector(j, Integers) + 1023) << 52;
-    V out;
-    __builtin_memcpy(&out, &bits, sizeof out);
-    return out;
+template <class T>
+T power_of_two(const T& j) {
+    const T shifted = j + kRound;
+    if constexpr (sizeof(T) == sizeof(double)) {
+        return __builtin_bit_cast(double, (__builtin_bit_cast(std::uint64_t, shifted) - kRoundBits + 1023) << 52);
+    } else {
+        typedef std::uint64_t Integers __attribute__((vector_size(sizeof(T))));
+        Integers bits;
+        __builtin_memcpy(&bits, &shifted, sizeof bits);
+        bits = (bits - kRoundBits + 1023) << 52;
+        T out;
+        __builtin_memcpy(&out, &bits, sizeof out);
+        return out;
+    }
 }
 
 }  // namespace exp_detail
@@ -82,4 +89,5 @@ template <class T>
     return (p * power_of_two(k1)) * power_of_two(k2);
 }
 
+}  // namespace
 }  // namespace magnifex
