@@ -1,12 +1,21 @@
 #!/usr/bin/env python3
 """magnifex beside VBMicrolensing and MulensModel, in one run.
 
-For every workload of benchmarks/workloads.py (a source profile, a source
-radius rho and a range of separations) it times each tool that computes that
-profile, as a user calls it from Python, and measures each tool's largest
-relative error against the mpmath oracle cached in benchmarks/data/oracle.json
-on the workload's sample (l = 0, the limb and 38 more points; 11 points for
-the 50-row table, whose oracle costs minutes a point).
+For every workload of benchmarks/workloads.py (a source profile or
+limb-darkening law, a source radius rho and a range of separations) it times
+each tool that computes that profile, as a user calls it from Python, and
+measures each tool's largest relative error against the mpmath oracle cached
+in benchmarks/data/oracle.json on the workload's sample (l = 0, the limb and
+38 more points; 11 points for the 50-row table, whose oracle costs minutes a
+point).
+
+The laws: magnification() (and with gradient=True, which returns the value
+with its Jacobian) on every workload: the uniform law on the "disk" ones,
+the linear law 0.6 on the "ld" ones, and each law of workloads.LAWS on the
+separations and radii of four "ld" workloads, beside the law's 50-row table
+(integrated_flux_map_heyrovsky_magnification; its error is the table's
+interpolation error), VBMicrolensing's ESPLMag2 of the same law (linear,
+quadratic, square-root, logarithmic) and MulensModel's linear law.
 
 Timing: the tools are interleaved, one measurement of each (workload, tool)
 in turn, repeated; a measurement times a tool on a strided subset of the
@@ -22,12 +31,24 @@ interquartile range of the repeats relative to the median, the largest error,
 and the ratio of the median to that of the most accurate magnifex function
 of the workload (marked *).
 
+Then three sections:
+  Targets  per workload with a law, ratios of the medians above: the law
+           against integrated_heyrovsky (the linear law 0.6) on the same
+           separations, the value with its gradient against the value, and
+           both against VBMicrolensing's ESPLMag2 at Tol 1e-2 and 1e-4;
+  Bands    one call with B = 1, 2, 4, 8 rows of coefficients (quadratic, and
+           power-2 with an alpha per band), ns per separation, against one band,
+           timed interleaved with the main table;
+  Threads  two threads on chunks of one long array against one call
+           (benchmarks/threads.py), in wall-clock time.
+
 Usage:
-  python benchmarks/compare.py               full run (a few minutes)
+  python benchmarks/compare.py               full run (several minutes)
   python benchmarks/compare.py --quick       fewer points and repeats
-  python benchmarks/compare.py --smoke       two tiny workloads (CI)
+  python benchmarks/compare.py --smoke       three tiny workloads (CI)
   options: --markdown, --cached-oracle (never compute oracle values),
-           --workload NAME (repeatable), --repeats N, --target SECONDS
+           --workload NAME (repeatable), --skip bands|threads (repeatable),
+           --repeats N, --target SECONDS
 The peers are optional: pip install VBMicrolensing MulensModel (the "bench"
 extra). Without them their rows say "not installed".
 """
@@ -176,8 +197,9 @@ def _vb_tools():
              ("VBMicrolensing ESPLLightCurve a1=0.6 Tol 1e-4", ["ld"], 1e-4, "curve")]
     tools = []
     for name, profiles, tol, kind in names:
+        lacks = _vb_lacks if "law" in profiles else None
         if VBMicrolensing is None:
-            tools.append(Tool(name, profiles, None, None, "VBMicrolensing", False))
+            tools.append(Tool(name, profiles, None, None, "VBMicrolensing", False, lacks))
             continue
 
         def prepare(w, ls, kind=kind, tol=tol):
@@ -204,8 +226,7 @@ def _vb_tools():
                 f, us = args
                 rho = w.rho
                 return [f(u, rho) for u in us]
-        tools.append(Tool(name, profiles, prepare, run, "VBMicrolensing",
-                          lacks=_vb_lacks if "law" in profiles else None))
+        tools.append(Tool(name, profiles, prepare, run, "VBMicrolensing", lacks=lacks))
     return tools
 
 
@@ -214,6 +235,10 @@ def _vb_tools():
 # t is |t|) whose finite-source method covers every time, called with an array
 # of times as a user fits a light curve; Gamma = 2 a / (3 - a) for the
 # linear law a, the only law it has.
+
+def _mm_lacks(w):
+    return None if w.law == "linear" else "no %s law" % w.law
+
 
 def _mm_tools():
     try:
@@ -226,8 +251,9 @@ def _mm_tools():
              ("MulensModel finite_source_LD_Lee09", ["ld", "law"], True)]
     tools = []
     for name, profiles, ld in names:
+        lacks = _mm_lacks if ld else None
         if MulensModel is None or np is None:
-            tools.append(Tool(name, profiles, None, None, "MulensModel", False))
+            tools.append(Tool(name, profiles, None, None, "MulensModel", False, lacks))
             continue
         method = name.split()[1]
 
@@ -244,10 +270,7 @@ def _mm_tools():
                     a = w.coefficients[0]
                     return model.get_magnification(times, gamma=2 * a / (3 - a))
                 return model.get_magnification(times)
-
-        def lacks(w):
-            return None if w.law == "linear" else "no %s law" % w.law
-        tools.append(Tool(name, profiles, prepare, run, "MulensModel", lacks=lacks if ld else None))
+        tools.append(Tool(name, profiles, prepare, run, "MulensModel", lacks=lacks))
     return tools
 
 
