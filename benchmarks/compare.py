@@ -36,9 +36,9 @@ Then three sections:
            against integrated_heyrovsky (the linear law 0.6) on the same
            separations, the value with its gradient against the value, and
            both against VBMicrolensing's ESPLMag2 at Tol 1e-2 and 1e-4;
-  Bands    one call with B = 1, 2, 4, 8 rows of coefficients (quadratic, and
-           power-2 with an alpha per band), ns per separation, against one band,
-           timed interleaved with the main table;
+  Bands    one call with B = 1, 2, 4, 8 rows of coefficients (quadratic;
+           power-2 with an alpha per band, and with one alpha), ns per
+           separation, against one band, timed interleaved with the main table;
   Threads  two threads on chunks of one long array against one call
            (benchmarks/threads.py), in wall-clock time.
 
@@ -607,17 +607,17 @@ def band_jobs(points, target, counts):
 
     jobs = []
     for rho, umax, label in BAND_RANGES:
-        for law in workloads.BAND_LAWS:
+        for name, (law, _) in workloads.BAND_LAWS.items():
             w = workloads.Workload(label, "law", rho, umax,
-                                   law=(law, workloads.band_coefficients(law, 1)))
+                                   law=(law, workloads.band_coefficients(name, 1)))
             grid = w.grid(points)
             for bands in counts:
-                rows = np.array(workloads.band_coefficients(law, bands), dtype=np.float64)
+                rows = np.array(workloads.band_coefficients(name, bands), dtype=np.float64)
                 for gradient in (False, True):
                     def run(w, u, rows=rows, gradient=gradient):
                         return mx.magnification(u, w.rho, w.law, rows, gradient=gradient)
                     job = Job(w, Tool("bands", [], as_u, run), grid, target)
-                    job.bands, job.gradient = bands, gradient
+                    job.bands, job.gradient, job.label = bands, gradient, name
                     jobs.append(job)
     return jobs
 
@@ -630,7 +630,7 @@ def band_rows(jobs):
     rows = []
     for rho, umax, label in BAND_RANGES:
         for law in workloads.BAND_LAWS:
-            mine = [j for j in jobs if j.w.name == label and j.w.law == law]
+            mine = [j for j in jobs if j.w.name == label and j.label == law]
             one = {g: next(j for j in mine if j.bands == 1 and j.gradient is g).median()
                    for g in (False, True)}
             for bands in sorted({j.bands for j in mine}):

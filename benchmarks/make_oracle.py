@@ -23,7 +23,8 @@ average and the outer radial integral of tools/gen_lens_golden.py:
          is the law's exact flux (law_flux). Every law at one (l, rho) is
          integrated on the same nodes, sharing the ring averages. The same
          integral of the linear law 0.6 and of the uniform disk reproduces the
-         "ld" and "disk" values, computed in x, to 1e-20 (check_angle_route).
+         "ld" and "disk" values, computed in x, to their 20 stored digits (3e-20 at most;
+         --check-angle).
 
 Each value is stored with the quadrature's own error estimate, which must be
 below MAX_REL_ERR. Keys: "profile|rho=R", then float.hex(l); values are

@@ -151,17 +151,19 @@ SMOKE = ["disk rho=0.1 u in [0,3]", "ld rho=0.1 u in [0,3rho]",
 
 
 # Bands: B rows of coefficients, from blue (t = 0) to red (t = 1) across the
-# bands; power-2 with a different alpha in every band.
+# bands, by label: (law, row at t). Power-2 with a different alpha in every
+# band, and with one alpha and a c per band.
 BAND_LAWS = {
-    "quadratic": lambda t: (0.55 - 0.3 * t, 0.2 + 0.1 * t),
-    "power2": lambda t: (0.75 - 0.2 * t, 0.8 - 0.35 * t),
+    "quadratic": ("quadratic", lambda t: (0.55 - 0.3 * t, 0.2 + 0.1 * t)),
+    "power2": ("power2", lambda t: (0.75 - 0.2 * t, 0.8 - 0.35 * t)),
+    "power2 one alpha": ("power2", lambda t: (0.75 - 0.2 * t, 0.6)),
 }
 BAND_COUNTS = [1, 2, 4, 8]
 
 
-def band_coefficients(law, bands):
+def band_coefficients(label, bands):
     """One row per band (bands >= 2), or the one row of a single band."""
-    rows = [BAND_LAWS[law](j / max(1, bands - 1)) for j in range(bands)]
+    rows = [BAND_LAWS[label][1](j / max(1, bands - 1)) for j in range(bands)]
     return rows[0] if bands == 1 else rows
 
 

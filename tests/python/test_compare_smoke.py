@@ -87,7 +87,7 @@ def test_smoke_sections(smoke):
     quadratic = targets[2]
     assert re.fullmatch(r"\d+\.\d\d (met|MISSED)", quadratic[3]), quadratic   # (A, J) / A
     bands = section_rows(smoke, "Bands")
-    assert {(r[1], r[2]) for r in bands} == {(law, b) for law in ("quadratic", "power2") for b in "12"}
+    assert {(r[1], r[2]) for r in bands} == {(law, b) for law in workloads.BAND_LAWS for b in "12"}
     assert all(r[4].startswith("1.00 met") for r in bands if r[2] == "1")
     threads = section_rows(smoke, "Threads")
     assert len(threads) == 12 and all(r[5].endswith("x") and float(r[6]) > 0 for r in threads)
