@@ -27,8 +27,8 @@ average and the outer radial integral of tools/gen_lens_golden.py:
          --check-angle).
 
 Each value is stored with the quadrature's own error estimate, which must be
-below MAX_REL_ERR. Keys: "profile|rho=R", then float.hex(l); values are
-strings of DIGITS_OUT significant digits.
+below MAX_REL_ERR. Keys: "profile|rho=R" or "law(c1,...)|rho=R" (workloads.law_label),
+then float.hex(l); values are strings of DIGITS_OUT significant digits.
 
 Usage: make_oracle.py [-j JOBS] [--workload NAME ...] [--check N] [--check-angle N]
   fills in the values the cache lacks (a full cache from nothing takes about
