@@ -356,8 +356,8 @@ def oracle_for(chosen, cached_only, log):
             import make_oracle
             doc = make_oracle.load()
             jobs = make_oracle.missing(doc, need)
-            print("computing %d missing oracle values (slow; --cached-oracle skips)" % len(jobs),
-                  file=log, flush=True)
+            print("computing %d missing oracle values (slow; --cached-oracle skips)"
+                  % sum(len(job[3]) for job in jobs), file=log, flush=True)
             make_oracle.fill(doc, jobs, log=log)
     out = {}
     for w in chosen:
