@@ -129,9 +129,14 @@ LawProblem check(std::span<const double> c) {
     return LawProblem::None;
 }
 
+// The exponential law's basis 1/(1 - e^mu) goes as -1/mu at the limb.
+template <class L>
+constexpr bool pole_at_limb = L::name == std::string_view("exponential");
+
 template <class L>
 constexpr Law describe() {
-    return Law{L::name, L::coefficients, L::defaults, L::has_defaults, L::singular_at_limb, check<L>, L::expand};
+    return Law{L::name,     L::coefficients, L::defaults, L::has_defaults, L::singular_at_limb,
+               pole_at_limb<L>, check<L>,       L::expand};
 }
 
 constexpr std::array<Law, 8> kLaws{describe<Uniform>(),     describe<Linear>(),      describe<Quadratic>(),

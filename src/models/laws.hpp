@@ -57,6 +57,8 @@ struct Law {
     // coefficients (the nodes of a call must not depend on the coefficients,
     // so that each band of a call is computed as it would be alone).
     bool singular_at_limb;
+    // Whether some basis has a pole at the limb (the exponential one).
+    bool pole_at_limb;
     LawProblem (*check)(std::span<const double> coefficients);
     void (*expand)(std::span<const double> coefficients, LawExpansion& out);
 };

@@ -8,17 +8,15 @@ namespace {
 
 using Complex = std::complex<double>;
 
-// Bernstein-ellipse parameters: 12-point Gauss-Legendre on a piece whose
-// ellipse of parameter 4 holds no singularity errs by ~4^-24 = 4e-15 of the
-// piece's scale; the end rules converge at r^-n and take 8 (8^-12 = 1.5e-11
-// by the bound, ~1e-15 measured: their error constant is small).
-// Measured against the mpmath oracle (tests/python/test_law_oracle.py).
+// Bernstein-ellipse parameter of the Gauss pieces: 12-point Gauss-Legendre
+// on a piece whose ellipse of parameter 4 holds no singularity errs by
+// ~4^-24 = 4e-15 of the piece's scale (the end pieces' parameters are in
+// source_mesh.hpp). Measured against the mpmath oracle
+// (tests/python/test_law_oracle.py).
 #ifndef MAGNIFEX_TUNE_GAUSS_ELLIPSE
 constexpr double kGaussEllipse = 4.0;
-constexpr double kEndEllipse = 8.0;
 #else
 constexpr double kGaussEllipse = MAGNIFEX_TUNE_GAUSS_ELLIPSE;
-constexpr double kEndEllipse = MAGNIFEX_TUNE_END_ELLIPSE;
 #endif
 // A last piece shorter than this fraction of the one before joins it.
 constexpr double kMergeFraction = 0.15;
@@ -46,11 +44,12 @@ double clear_length(std::span<const Complex> points, double p, double s, double 
 }  // namespace
 
 std::size_t partition(double a, double b, std::span<const Complex> singular, PieceRule start_rule,
-                      PieceRule end_rule, std::span<const Complex> limb_map_singular, std::span<Piece> out) {
+                      PieceRule end_rule, std::span<const Complex> limb_map_singular, double end_ellipse,
+                      std::span<Piece> out) {
     const double length = b - a;
     if (!(length > 0.0) || out.size() < 3) return 0;
     const double s_gauss = half_sum(kGaussEllipse);
-    const double s_end = half_sum(kEndEllipse);
+    const double s_end = half_sum(end_ellipse);
     const bool special_start = start_rule != PieceRule::Gauss;
     const bool special_end = end_rule != PieceRule::Gauss;
 

@@ -29,6 +29,22 @@
 
 namespace magnifex {
 
+// The end rules converge like r^-n: the pieces at the lens and the limb
+// take r = 5.8 (5.8^-12 = 7e-10 by the bound, ~1e-15 measured for the
+// logarithmic rule, whose error constant is small; the limb's product rule
+// takes 16 nodes for it). Just under 3 + sqrt(8), the parameter of a point
+// as far beyond a piece's end as the piece is long: the lens's mirror images
+// across the centre and the limb (-theta_l, pi - theta_l) lie twice as far
+// from it as those are, so the part on either side of the lens is one piece
+// unless the lens is near the centre or the kernel's branch points are near.
+// An integrand with a pole at the limb takes r = 8 (source_pass.cpp).
+#ifndef MAGNIFEX_TUNE_END_ELLIPSE
+inline constexpr double kEndEllipse = 5.8;
+#else
+inline constexpr double kEndEllipse = MAGNIFEX_TUNE_END_ELLIPSE;
+#endif
+inline constexpr double kPoleEndEllipse = 8.0;
+
 enum class PieceRule {
     Gauss,       // Gauss-Legendre
     LogAtStart,  // logarithmic rule, singular at lo
@@ -46,9 +62,10 @@ struct Piece {
 // itself singular (LogAtStart, LogAtEnd or Limb), or Gauss when it is not.
 // For a Limb end, `limb_map_singular` adds the points where mu stops being a
 // variable (the centre, x = 0, and its image). Returns the number of pieces
-// written (at most out.size()).
+// written (at most out.size()). `end_ellipse`: the ellipse parameter of the
+// pieces at a singular end (kEndEllipse, or kPoleEndEllipse).
 std::size_t partition(double a, double b, std::span<const std::complex<double>> singular, PieceRule start_rule,
-                      PieceRule end_rule, std::span<const std::complex<double>> limb_map_singular,
+                      PieceRule end_rule, std::span<const std::complex<double>> limb_map_singular, double end_ellipse,
                       std::span<Piece> out);
 
 }  // namespace magnifex

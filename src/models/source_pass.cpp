@@ -27,7 +27,7 @@ constexpr double kBranchDistance = 2.0;
 #ifndef MAGNIFEX_TUNE_RULES
 constexpr std::span<const RuleNode> kGaussRule = GAUSS_LEGENDRE_12;
 constexpr std::span<const RuleNode> kLogRule = LOG_GAUSS_12;
-constexpr std::span<const RuleNode> kLimbRule = GAUSS_LEGENDRE_12;
+constexpr std::span<const RuleNode> kLimbRule = GAUSS_LEGENDRE_16;
 #else
 constexpr std::span<const RuleNode> kGaussRule = MAGNIFEX_TUNE_GAUSS_RULE;
 constexpr std::span<const RuleNode> kLogRule = MAGNIFEX_TUNE_LOG_RULE;
@@ -204,8 +204,11 @@ template <class V>
 }
 }  // namespace
 
-SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool gradient)
-    : bases_(bases.begin(), bases.end()), singular_at_limb_(singular_at_limb), gradient_(gradient) {
+SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool pole_at_limb, bool gradient)
+    : bases_(bases.begin(), bases.end()),
+      singular_at_limb_(singular_at_limb),
+      gradient_(gradient),
+      end_ellipse_(pole_at_limb ? kPoleEndEllipse : kEndEllipse) {
     limb_weights_.resize(bases_.size());
     for (const Basis& basis : bases_) needs_log_ = needs_log_ || basis.needs_log();
     if (!singular_at_limb_) return;
@@ -421,12 +424,13 @@ void SourcePass::place_nodes(double u, double rho) {
         std::size_t n = singular_points(seeds, l, true, true, singular);
         for (std::size_t i = 0; i < n; ++i) singular[i] = theta_l_ - singular[i];
         std::size_t count = partition(0.0, theta_l_, std::span(singular, n), PieceRule::LogAtStart,
-                                      PieceRule::Gauss, {}, pieces);
+                                      PieceRule::Gauss, {}, end_ellipse_, pieces);
         for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], Side::Inner);
         // Outer part, in the angle from the limb: [0, pi/2 - theta_l].
         n = singular_points(seeds, l, true, false, singular);
         from_limb(singular, n);
-        count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd, limb_map, pieces);
+        count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd, limb_map, end_ellipse_,
+                          pieces);
         add_limb_side(count, Side::Outer);
         return;
     }
@@ -435,7 +439,7 @@ void SourcePass::place_nodes(double u, double rho) {
     const std::size_t n = singular_points(seeds, l, false, false, singular);
     from_limb(singular, n);
     const std::size_t count =
-        partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, pieces);
+        partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, end_ellipse_, pieces);
     add_limb_side(count, Side::Uncut);
 }
 
