@@ -216,6 +216,40 @@ LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFi
     return value_done ? Series::ValueOnly : Series::None;
 }
 
+// The values alone of every band by the far-field series: far_field()'s
+// sums and stopping rule, band by band, in one pass over the terms, which
+// the bands share (the tail's factor g/(1 - g) with them). Returns whether
+// some band's series did not converge.
+bool LimbDarkenedSource::far_field_values(FarFieldSeries& series, std::vector<Series>& series_of, double* value,
+                                          std::size_t i, std::size_t n) const {
+    const double head = series.head();
+    const double prefactor = series.prefactor();
+    const double threshold = kValueTail * std::fabs(head) / prefactor;
+    std::size_t pending = bands_.size();
+    for (std::size_t band = 0; band < bands_.size(); ++band) {
+        series_of[band] = Series::None;
+        value[band * n + i] = 0.0;  // the band's running sum until it converges
+    }
+    for (int m = 1; m <= FarFieldSeries::kTerms && pending > 0; ++m) {
+        const double term = series.term(m);
+        const double g = series.ratio(m);
+        const double factor = g / (1.0 - g);
+        for (std::size_t band = 0; band < bands_.size(); ++band) {
+            if (series_of[band] == Series::Both) continue;
+            const Band& b = bands_[band];
+            double& sum = value[band * n + i];
+            sum = sum + b.moment[m] * term;
+            const double tail = (b.majorant[m] * term) * factor;
+            if (tail <= threshold) {
+                sum = head + prefactor * sum;
+                series_of[band] = Series::Both;
+                --pending;
+            }
+        }
+    }
+    return pending > 0;
+}
+
 void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
     const std::size_t n = u.size();
     const std::size_t width = jacobian_width();
@@ -285,13 +319,13 @@ void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& se
         // A uniform source: the disk's closed form (Witt & Mao 1994) and
         // its partials (disk_gradient_lanes.hpp), one kernel evaluation;
         // every band is the same disk.
-        const Fallible disk = witt_mao_kernel(ui, rho);
+        double a_u = 0.0, a_rho = 0.0, a = 0.0;
+        const bool partials = gradient_ && ui != rho;
+        if (partials) disk_gradient_point(ui, rho, &a, &a_u, &a_rho);
+        // The partials' value is the disk kernel's, bit for bit, but for
+        // 3 rho <= u < 4 rho (disk_gradient_lanes.hpp).
+        const Fallible disk = partials && !(ui >= 3.0 * rho && ui < 4.0 * rho) ? Fallible::ok(a) : witt_mao_kernel(ui, rho);
         if (!disk.failed()) {
-            double a_u = 0.0, a_rho = 0.0;
-            if (gradient_ && ui != rho) {
-                double a = 0.0;
-                disk_gradient_point(ui, rho, &a, &a_u, &a_rho);
-            }
             for (std::size_t band = 0; band < bands_.size(); ++band) {
                 out_value(band) = disk.value;
                 if (double* jac = out_jacobian(band)) {
@@ -307,10 +341,14 @@ void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& se
     {
         bool any_pending = false;
         const bool series_ok = series.start(ui, rho, 1.0, gradient_);
-        for (std::size_t band = 0; band < bands_.size(); ++band) {
-            series_of[band] =
-                series_ok ? far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band)) : Series::None;
-            any_pending = any_pending || series_of[band] != Series::Both;
+        if (series_ok && jacobian == nullptr && series.q() != 0.0) {
+            any_pending = far_field_values(series, series_of, value, i, n);
+        } else {
+            for (std::size_t band = 0; band < bands_.size(); ++band) {
+                series_of[band] = series_ok ? far_field(bands_[band], series, rho, &out_value(band), out_jacobian(band))
+                                            : Series::None;
+                any_pending = any_pending || series_of[band] != Series::Both;
+            }
         }
         if (!any_pending) return;
         pass.integrate(ui, rho, integrals);

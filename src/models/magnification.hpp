@@ -80,6 +80,8 @@ private:
     // value and the Jacobian row.
     enum class Series { None, ValueOnly, Both };
     Series far_field(const Band& band, FarFieldSeries& series, double rho, double* value, double* jacobian) const;
+    bool far_field_values(FarFieldSeries& series, std::vector<Series>& series_of, double* value, std::size_t i,
+                          std::size_t n) const;
     // Every band's value (and Jacobian row) of point i of n at (u, rho).
     void magnify_point(double u, double rho, FarFieldSeries& series, SourcePass& pass,
                        std::vector<BasisIntegral>& integrals, std::vector<Series>& series_of, double* value,
