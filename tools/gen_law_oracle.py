@@ -98,12 +98,15 @@ Cross-checks stored with every record:
             sqrt(s^2 + 4); tanh-sinh in both, the angle graded towards the ray that
             grazes the limb or meets it first.
 
-Usage: gen_law_oracle.py [--only RHO[,L]] [--subset K] [--check FILE] [--cross]
-                         [--limb-signs] [OUTPUT]
-  default output tests/data/law_oracle.json (about an hour of one core: run it
-  under nice); --only keeps the records of one rho (and one l); --subset K keeps
-  every K-th record; --check FILE recomputes the kept records and compares their
-  values with FILE instead of writing (the CI check).
+Usage: gen_law_oracle.py [--only RHO[,L]]... [--subset K] [--check FILE]
+                         [--cross FILE] [OUTPUT]
+  default output tests/data/law_oracle.json (rewritten after every record; about
+  an hour of one core: run it under nice); --only keeps the records of one rho
+  (and one l), repeatable; --subset K keeps every K-th record; --check FILE
+  recomputes the kept records and compares their values with FILE, to
+  --min-digits (20), instead of writing (the CI check); --cross FILE recomputes
+  the E_b of FILE's kept records by rays and prints the digits of agreement per
+  region; --resume keeps the records OUTPUT already holds.
 """
 
 import argparse
@@ -151,6 +154,7 @@ STEP = mpf("1e-13")
 MAX_EST_ERR = 1e-24      # largest accepted error estimate (relative) of a stored value
 CROSS_RHOS = (1e-6, 1e-2, 1.0, 1e3)
 CROSS_DPS = 30
+T_MAX_RAY = mpf(5)       # chord ends to 1e-100: (1e-100)^(1/2) for "exp"
 CROSS_MIN_DIGITS = 20
 
 RING_CHECKS = [(0.3, 0.7), (1.0, 1.0 + 1e-9), (5.0, 0.02), (2e-6, 1e-6 * (1 - 1e-8)), (1e3, 999.9)]
@@ -563,7 +567,8 @@ def chord_integral(s1, s2, both_ends, rho):
         pieces = resolved(s1, mid, "lo", sing) + resolved(mid, s2, "hi", sing)
     else:
         pieces = resolved(mpf(0), s2, "hi", sing)
-    return ts_pieces(f, pieces, t_max=mpf(4))
+    # T_MAX_RAY: b ~ -1/mu ~ (s2 - s)^(-1/2) for "exp" at the chord ends
+    return ts_pieces(f, pieces, t_max=T_MAX_RAY)
 
 
 def ray_excess(u, rho, rel_tol):
@@ -632,11 +637,11 @@ def ray_check(rec):
 # --- driver ------------------------------------------------------------------------------
 
 def grid(only=None, subset=1):
-    """(l, region, rho) of the kept records, rho by rho."""
+    """(l, region, rho) of the kept records, rho by rho; only: a list of 'RHO' or 'RHO,L'."""
     points = [(l, region, rho) for rho in RHO_VALUES for l, region in L_VALUES]
     if only:
-        parts = [float(v) for v in only.split(",")]
-        points = [p for p in points if p[2] == parts[0] and (len(parts) == 1 or p[0] == parts[1])]
+        wanted = [[float(v) for v in item.split(",")] for item in only]
+        points = [p for p in points if any(p[2] == w[0] and (len(w) == 1 or p[0] == w[1]) for w in wanted)]
     return points[::subset]
 
 
@@ -690,11 +695,12 @@ def compare(fresh, path, min_digits):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--only", help="'RHO' or 'RHO,L': the records of one rho (and one l)")
+    ap.add_argument("--only", action="append", help="'RHO' or 'RHO,L': the records of one rho (and one l); repeatable")
     ap.add_argument("--subset", type=int, default=1, help="keep every K-th record")
     ap.add_argument("--check", metavar="FILE", help="compare the kept records with FILE instead of writing")
     ap.add_argument("--min-digits", type=float, default=20.0)
     ap.add_argument("--cross", metavar="FILE", help="check the E_b of FILE's kept records by rays")
+    ap.add_argument("--resume", action="store_true", help="keep the records OUTPUT already holds")
     ap.add_argument("output", nargs="?", default=DEFAULT_OUTPUT)
     args = ap.parse_args()
     points = grid(args.only, args.subset)
@@ -717,12 +723,15 @@ def main():
             sys.exit("rays and rings disagree")
         return
     ring_digits = check_ring()
-    fresh = []
+    fresh, done = [], {}
+    if args.resume and os.path.exists(args.output):
+        with open(args.output) as fh:
+            done = {(r["u"], r["rho"]): r for r in json.load(fh)["records"]}
     doc = {"meta": meta(ring_digits), "fluxes": None, "records": fresh}
     with mp.workdps(TARGET_DPS + GUARD_DPS):
         doc["fluxes"] = {name: fmt(v) for name, v in fluxes().items()}
     for l, region, rho in points:
-        fresh.append(record(l, region, rho))
+        fresh.append(done.get((repr(float(l) * float(rho)), repr(rho))) or record(l, region, rho))
         rec = fresh[-1]
         print("l=%-16r rho=%-7r %-12s pieces %3d dps %3d  rule %.0e  identity %4.1f digits  (%.0f s)"
               % (l, rho, region, rec["pieces"], rec["dps"], max(rec["coarse_rule_rel_diff"].values()),

@@ -1,0 +1,66 @@
+"""The limb-darkening oracle (tests/data/law_oracle.json, tests/python/law_oracle.py)
+against the shipped module's built-in linear law, and the oracle's own soundness.
+
+The built-in law is I = 1 - 0.6 (1 - mu); integrated_heyrovsky_magnification takes
+the separation in source radii, l = u/rho, with re = 1 and rstar = rho.
+"""
+
+import math
+
+import pytest
+
+import magnifex as mx
+
+import law_oracle as lo
+
+SMOKE_POINTS = [(1e-4, 0.0), (1e-2, 0.3), (0.1, 1 - 1e-4), (1.0, 1.0), (1.0, 1 + 1e-8),
+                (0.1, 1.5), (10.0, 0.7), (1e3, 3.0)]
+
+
+@pytest.mark.parametrize("rho, l", SMOKE_POINTS)
+def test_linear_law_matches_the_shipped_module(rho, l):
+    rec = lo.find(rho, l)
+    u, rho_d = lo.point(rec)
+    want = lo.evaluate("linear", (0.6,), rec)["A"]
+    got = mx.integrated_heyrovsky_magnification([u / rho_d], 1.0, rho_d)[0]
+    assert lo.extended_relative_error(got, want) < 1e-12, (got, want)
+
+
+@pytest.mark.parametrize("law, coeffs", lo.CASES)
+def test_every_case_has_positive_flux_and_its_derivatives(law, coeffs):
+    assert lo.flux(law, coeffs) > 0
+    values = lo.evaluate(law, coeffs, lo.find(0.1, 0.7))
+    assert values["A"] > 1 and len(values["dA_dc"]) == len(coeffs)
+
+
+def test_the_records_cover_the_grid_and_their_checks_hold():
+    regions = {rec["region"] for rec in lo.RECORDS}
+    assert regions == {"centre", "inside", "near-inside", "limb", "near-outside", "outside", "far"}
+    for rec in lo.RECORDS:
+        assert max(rec["coarse_rule_rel_diff"].values()) < 1e-12, rec["l"]
+        assert rec["identity_drho_digits"] >= 20, (rec["l"], rec["rho"])
+        if rec["region"] == "centre":
+            assert all(v == "0.0" for v in rec["dE_du"].values())
+
+
+def test_limb_infinities_combine_by_the_strongest_basis():
+    rec = lo.find(1.0, 1.0)
+    # exponential: 1 - c (1 - mu) - d/(1 - e^mu); the weight of "exp" is -d.
+    assert lo.evaluate("exponential", (0.5, 0.1), rec)["dA_du"] == -mpmath_inf()
+    assert lo.evaluate("linear", (0.6,), rec)["dA_du"] == -mpmath_inf()
+    assert lo.evaluate("linear", (0.6,), rec)["dA_drho"] == mpmath_inf()
+    # no limb brightness, no divergence
+    assert math.isfinite(lo.evaluate("linear", (1.0,), rec)["dA_du"])
+
+
+def mpmath_inf():
+    return lo.mpf("inf")
+
+
+@pytest.mark.parametrize("got, want, err", [
+    (float("nan"), float("nan"), 0.0), (1.0, float("nan"), math.inf), (float("nan"), 1.0, math.inf),
+    (math.inf, math.inf, 0.0), (-math.inf, math.inf, math.inf), (1.0, math.inf, math.inf),
+    (0.0, 0.0, 0.0), (1e-300, 0.0, 1e-300), (3.0, 2.0, 0.5),
+])
+def test_extended_relative_error(got, want, err):
+    assert lo.extended_relative_error(got, want) == err
