@@ -79,8 +79,10 @@ diverge (see LIMB_SIGNS):
         "1" that the regular part of b (-> 1/2) adds on both sides; so the central
         difference at the limb grows as +h^(-1/2). dE/drho = -dE/du to leading order
         (the singular terms depend on rho - u).
-Both signs are confirmed numerically: the generator's --limb-signs option prints the
-central differences of E at distances 1e-4 ... 1e-10 of the limb on both sides.
+Both signs are confirmed numerically: --limb-signs prints the central differences
+of E_1 and E_exp about u = rho = 1 with steps 1e-4 ... 1e-10 and the one-sided ones
+(inside, outside), and the records at 1 -+ 1e-2 ... 1 -+ 1e-12 hold dE/du and dE/drho
+growing towards the limb with these signs (tests/python/test_law_oracle_data.py).
 
 Cross-checks stored with every record:
   identity  d(rho^2 E_b)/drho = b(0) 2 pi rho (A_ring(u, rho) - 1)
@@ -106,7 +108,8 @@ Usage: gen_law_oracle.py [--only RHO[,L]]... [--subset K] [--check FILE]
   recomputes the kept records and compares their values with FILE, to
   --min-digits (20), instead of writing (the CI check); --cross FILE recomputes
   the E_b of FILE's kept records by rays and prints the digits of agreement per
-  region; --resume keeps the records OUTPUT already holds.
+  region; --resume keeps the records OUTPUT already holds; --limb-signs prints
+  the differences about the limb (above).
 """
 
 import argparse
@@ -667,6 +670,28 @@ def meta(ring_digits):
     }
 
 
+def limb_signs(rho_d=1.0, steps=("1e-4", "1e-6", "1e-8", "1e-10")):
+    """Central differences of E_1 and E_exp about the limb u = rho with decreasing
+    steps h (relative to rho), and the one-sided differences on both sides: the
+    numerical side of LIMB_SIGNS."""
+    rho = mpf(rho_d)
+    names = ["1", "exp"]
+    idx = [BASES.index(n) for n in names]
+    with mp.workdps(TARGET_DPS + GUARD_DPS + 12):
+        e0 = excess_integrals(rho, rho, Geometry(rho, rho).plan())[0]["E"]
+        rows = []
+        for h in steps:
+            h = mpf(h) * rho
+            plus = excess_integrals(rho + h, rho, Geometry(rho + h, rho).plan())[0]["E"]
+            minus = excess_integrals(rho - h, rho, Geometry(rho - h, rho).plan())[0]["E"]
+            for n, i in zip(names, idx):
+                rows.append((mpmath.nstr(h / rho, 2), n, (plus[i] - minus[i]) / (2 * h),
+                             (e0[i] - minus[i]) / h, (plus[i] - e0[i]) / h))
+    print("rho = %r: h/rho, basis, central dE/du, from inside, from outside" % rho_d)
+    for h, n, c, ins, outs in rows:
+        print("  %-6s %-4s %14s %14s %14s" % (h, n, mpmath.nstr(c, 8), mpmath.nstr(ins, 8), mpmath.nstr(outs, 8)))
+
+
 def compare(fresh, path, min_digits):
     """Digits of agreement of every value of the fresh records with those in path."""
     with open(path) as fh:
@@ -701,10 +726,14 @@ def main():
     ap.add_argument("--min-digits", type=float, default=20.0)
     ap.add_argument("--cross", metavar="FILE", help="check the E_b of FILE's kept records by rays")
     ap.add_argument("--resume", action="store_true", help="keep the records OUTPUT already holds")
+    ap.add_argument("--limb-signs", action="store_true", help="print differences about the limb at rho = 1")
     ap.add_argument("output", nargs="?", default=DEFAULT_OUTPUT)
     args = ap.parse_args()
     points = grid(args.only, args.subset)
     start = time.process_time()
+    if args.limb_signs:
+        limb_signs()
+        return
     if args.cross:
         with open(args.cross) as fh:
             doc = json.load(fh)
