@@ -91,14 +91,15 @@ Cross-checks stored with every record:
             the value's nodes: a second dE/drho for every basis but "exp" (whose
             b(0) is infinite), no difference involved; on the limb the only
             dE/drho of the bases that vanish there besides the one under the integral;
-  rays      (every record with --cross, on the records of CROSS_RHOS otherwise)
+  rays      (--cross; by default one l of every region, CROSS_LS, at CROSS_RHOS)
             E_b once more from the lens outwards, with no elliptic integral and no
             ring: E_b = (2/rho^2) int dalpha int_{s1}^{s2} b(mu) s (A0(s) - 1) ds
             over rays at angle alpha from the direction to the source centre,
             s1,2 = u cos(alpha) -+ sqrt(rho^2 - u^2 sin^2(alpha)), mu^2 =
             (s - s1)(s2 - s)/rho^2, s (A0(s) - 1) = 4/(q (s^2 + 2 + s q)), q =
-            sqrt(s^2 + 4); tanh-sinh in both, the angle graded towards the ray that
-            grazes the limb or meets it first.
+            sqrt(s^2 + 4); tanh-sinh in both (to 1e-100 of the chord ends, where
+            "exp" goes as (s2 - s)^(-1/2)), the chord cut at the kernel's branch
+            points +-2i, the angle halved until the two rules agree.
 
 Usage: gen_law_oracle.py [--only RHO[,L]]... [--subset K] [--check FILE]
                          [--cross FILE] [OUTPUT]
@@ -155,7 +156,10 @@ MAX_PIECES = 400
 GRADING = 3
 STEP = mpf("1e-13")
 MAX_EST_ERR = 1e-24      # largest accepted error estimate (relative) of a stored value
-CROSS_RHOS = (1e-6, 1e-2, 1.0, 1e3)
+# The rays check one l of every region at these rho (at rho = 1e3 the rays need
+# a thousand pieces of the kernel's scale along each chord: too slow to run).
+CROSS_RHOS = (1e-6, 1e-2, 1.0, 10.0)
+CROSS_LS = (0.0, 0.7, 1 - 1e-12, 1.0, 1 + 1e-12, 3.0, 1e3)
 CROSS_DPS = 30
 T_MAX_RAY = mpf(5)       # chord ends to 1e-100: (1e-100)^(1/2) for "exp"
 CROSS_MIN_DIGITS = 20
@@ -735,6 +739,8 @@ def main():
         limb_signs()
         return
     if args.cross:
+        if not args.only:
+            points = [(l, None, rho) for rho in CROSS_RHOS for l in CROSS_LS]
         with open(args.cross) as fh:
             doc = json.load(fh)
         keep = {(repr(float(l) * float(rho)), repr(rho)) for l, _, rho in points}

@@ -102,6 +102,7 @@ ORACLE = load()
 BASES = list(ORACLE["fluxes"])
 FLUXES = {name: mpf(v) for name, v in ORACLE["fluxes"].items()}
 RECORDS = ORACLE["records"]
+RHO_VALUES = sorted({float(rec["rho"]) for rec in RECORDS})
 
 
 def point(record):

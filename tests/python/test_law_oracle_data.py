@@ -43,6 +43,33 @@ def test_the_records_cover_the_grid_and_their_checks_hold():
             assert all(v == "0.0" for v in rec["dE_du"].values())
 
 
+def column(rho, eps, side, key, basis):
+    return [lo.mpf(lo.find(rho, 1 + side * e)[key][basis]) for e in eps]
+
+
+@pytest.mark.parametrize("rho", lo.RHO_VALUES)
+def test_derivatives_grow_towards_the_limb_as_its_infinities_say(rho):
+    """Differences at 1e-4, 1e-8, 1e-12 of the limb on both sides: "1" diverges as a
+    logarithm (-inf in u, +inf in rho) on both; "exp" does so with half the weight
+    inside (its regular part tends to 1/2) and as |u - rho|^(-1/2) outside, with
+    the signs the limb record holds."""
+    eps = (1e-4, 1e-8, 1e-12)
+    limb = lo.find(rho, 1.0)
+    for side in (-1, 1):
+        du, drho = column(rho, eps, side, "dE_du", "1"), column(rho, eps, side, "dE_drho", "1")
+        assert du[0] > du[1] > du[2] and drho[0] < drho[1] < drho[2]
+        # logarithmic: equal steps per 4 decades, to 1%
+        assert abs((du[2] - du[1]) / (du[1] - du[0]) - 1) < 1e-2
+    assert (limb["dE_du"]["1"], limb["dE_drho"]["1"]) == ("-inf", "inf")
+    inside_du = column(rho, eps, -1, "dE_du", "exp")
+    ones = column(rho, eps, -1, "dE_du", "1")
+    assert abs((inside_du[2] - inside_du[1]) / (ones[2] - ones[1]) - lo.mpf(0.5)) < 1e-2
+    outside_du, outside_drho = column(rho, eps, 1, "dE_du", "exp"), column(rho, eps, 1, "dE_drho", "exp")
+    assert 50 < outside_du[2] / outside_du[1] < 200 and 50 < outside_drho[2] / outside_drho[1] < 200
+    assert outside_du[2] > 0 > outside_drho[2]
+    assert (limb["dE_du"]["exp"], limb["dE_drho"]["exp"]) == ("inf", "-inf")
+
+
 def test_limb_infinities_combine_by_the_strongest_basis():
     rec = lo.find(1.0, 1.0)
     # exponential: 1 - c (1 - mu) - d/(1 - e^mu); the weight of "exp" is -d.
