@@ -108,8 +108,8 @@ Usage: gen_law_oracle.py [--only RHO[,L]]... [--subset K] [--check FILE]
   (and one l), repeatable; --subset K keeps every K-th record; --check FILE
   recomputes the kept records and compares their values with FILE, to
   --min-digits (20), instead of writing (the CI check); --cross FILE recomputes
-  the E_b of FILE's kept records by rays and prints the digits of agreement per
-  region; --resume keeps the records OUTPUT already holds; --limb-signs prints
+  the E_b of FILE's kept records by rays, prints the digits of agreement per
+  region and records them in FILE's meta ("rays"); --resume keeps the records OUTPUT already holds; --limb-signs prints
   the differences about the limb (above).
 """
 
@@ -158,7 +158,7 @@ STEP = mpf("1e-13")
 MAX_EST_ERR = 1e-24      # largest accepted error estimate (relative) of a stored value
 # The rays check one l of every region at these rho (at rho = 1e3 the rays need
 # a thousand pieces of the kernel's scale along each chord: too slow to run).
-CROSS_RHOS = (1e-6, 1e-2, 1.0, 10.0)
+CROSS_RHOS = (1e-2, 1.0, 10.0, 1e-6)
 CROSS_LS = (0.0, 0.7, 1 - 1e-12, 1.0, 1 + 1e-12, 3.0, 1e3)
 CROSS_DPS = 30
 T_MAX_RAY = mpf(5)       # chord ends to 1e-100: (1e-100)^(1/2) for "exp"
@@ -743,16 +743,23 @@ def main():
             points = [(l, None, rho) for rho in CROSS_RHOS for l in CROSS_LS]
         with open(args.cross) as fh:
             doc = json.load(fh)
-        keep = {(repr(float(l) * float(rho)), repr(rho)) for l, _, rho in points}
-        summary = {}
-        for rec in doc["records"]:
-            if (rec["u"], rec["rho"]) not in keep:
+        summary, checked = {}, []
+        for l, _, rho in points:
+            key = (repr(float(l) * float(rho)), repr(rho))
+            rec = next((r for r in doc["records"] if (r["u"], r["rho"]) == key), None)
+            if rec is None:
                 continue
             digits = ray_check(rec)
-            summary[rec["region"]] = min(summary.get(rec["region"], 99.0), digits)
+            summary[rec["region"]] = round(min(summary.get(rec["region"], 99.0), digits), 1)
+            checked.append({"l": rec["l"], "rho": rec["rho"], "digits": round(digits, 1)})
             print("rays: l=%-16r rho=%-7s %-12s %5.1f digits  (%.0f s)"
                   % (rec["l"], rec["rho"], rec["region"], digits, time.process_time() - start),
                   file=sys.stderr, flush=True)
+            # the file records which points the rays checked, and how well
+            doc["meta"]["rays"] = {"worst_digits_by_region": summary, "points": checked}
+            with open(args.cross, "w") as fh:
+                json.dump(doc, fh, indent=1)
+                fh.write("\n")
         print(json.dumps(summary, indent=1))
         if min(summary.values()) < CROSS_MIN_DIGITS:
             sys.exit("rays and rings disagree")

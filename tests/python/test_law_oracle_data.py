@@ -29,7 +29,7 @@ def test_linear_law_matches_the_shipped_module(rho, l):
 @pytest.mark.parametrize("law, coeffs", lo.CASES)
 def test_every_case_has_positive_flux_and_its_derivatives(law, coeffs):
     assert lo.flux(law, coeffs) > 0
-    values = lo.evaluate(law, coeffs, lo.find(0.1, 0.7))
+    values = lo.evaluate(law, coeffs, lo.find(1e-4, 0.7))
     assert values["A"] > 1 and len(values["dA_dc"]) == len(coeffs)
 
 
@@ -68,6 +68,24 @@ def test_derivatives_grow_towards_the_limb_as_its_infinities_say(rho):
     assert 50 < outside_du[2] / outside_du[1] < 200 and 50 < outside_drho[2] / outside_drho[1] < 200
     assert outside_du[2] > 0 > outside_drho[2]
     assert (limb["dE_du"]["exp"], limb["dE_drho"]["exp"]) == ("inf", "-inf")
+
+
+@pytest.mark.parametrize("rho", lo.RHO_VALUES)
+def test_the_limb_derivatives_continue_those_beside_it(rho):
+    """dE/du + dE/drho is smooth across the limb (the singular terms depend on
+    rho - u), so on the limb it is the mean of its values at 1 -+ 1e-12, to the
+    O(1e-4) asymmetry of those doubles times 1e-12; the limb's dE/du (under the
+    integral sign) against the neighbours' (central differences)."""
+    limb, inside, outside = lo.find(rho, 1.0), lo.find(rho, 1 - 1e-12), lo.find(rho, 1 + 1e-12)
+    for basis, du in limb["dE_du"].items():
+        if "inf" in du:
+            continue
+
+        def total(rec):
+            return lo.mpf(rec["dE_du"][basis]) + lo.mpf(rec["dE_drho"][basis])
+
+        mean = (total(inside) + total(outside)) / 2
+        assert lo.extended_relative_error(mean, total(limb)) < 1e-11, basis
 
 
 def test_limb_infinities_combine_by_the_strongest_basis():
