@@ -99,7 +99,8 @@ Cross-checks stored with every record:
             (s - s1)(s2 - s)/rho^2, s (A0(s) - 1) = 4/(q (s^2 + 2 + s q)), q =
             sqrt(s^2 + 4); tanh-sinh in both (to 1e-100 of the chord ends, where
             "exp" goes as (s2 - s)^(-1/2)), the chord cut at the kernel's branch
-            points +-2i, the angle halved until the two rules agree.
+            points +-2i, the angle cut at the complex angles where the chord's
+            square root vanishes and then halved until the two rules agree.
 
 Usage: gen_law_oracle.py [--only RHO[,L]]... [--subset K] [--check FILE]
                          [--cross FILE] [OUTPUT]
@@ -157,9 +158,10 @@ GRADING = 3
 STEP = mpf("1e-13")
 MAX_EST_ERR = 1e-24      # largest accepted error estimate (relative) of a stored value
 # The rays check one l of every region at these rho (at rho = 1e3 the rays need
-# a thousand pieces of the kernel's scale along each chord: too slow to run).
+# a thousand pieces of the kernel's scale along each chord, and within 1e-12 of
+# the limb some forty angular pieces: minutes of CPU each; those are run with --only).
 CROSS_RHOS = (1e-2, 1.0, 10.0, 1e-6)
-CROSS_LS = (0.0, 0.7, 1 - 1e-12, 1.0, 1 + 1e-12, 3.0, 1e3)
+CROSS_LS = (0.0, 0.7, 1 - 1e-4, 1.0, 1 + 1e-4, 3.0, 1e3)
 CROSS_DPS = 30
 T_MAX_RAY = mpf(5)       # chord ends to 1e-100: (1e-100)^(1/2) for "exp"
 CROSS_MIN_DIGITS = 20
@@ -530,16 +532,14 @@ def ts_pieces(f, pieces, t_max=T_MAX):
 def resolved(lo, hi, end, singular):
     """[lo, hi] halved until each piece is at most RESOLVE times its distance to the
     singular points (complex); the piece at end `end` may touch a singularity there."""
+    anchor = lo if end == "lo" else hi
     out, todo = [], [(lo, hi)]
     while todo:
         a, b = todo.pop()
         touching = (a == lo and end == "lo") or (b == hi and end == "hi")
-        pts = [z for z in singular if not (touching and abs(z - (lo if end == "lo" else hi)) == 0)]
-        dist = min([abs(z.imag) if a <= z.real <= b else min(abs(z - a), abs(z - b)) for z in pts] + [mpf(10) ** 9])
-        if touching and end == "lo":
-            dist = min([abs(z - lo) for z in pts] + [mpf(10) ** 9])
-        if touching and end == "hi":
-            dist = min([abs(z - hi) for z in pts] + [mpf(10) ** 9])
+        pts = [z for z in singular if not (touching and z == anchor)]
+        dist = min([abs(z.imag) if a <= z.real <= b else min(abs(z - a), abs(z - b)) for z in pts]
+                   + [mpf(10) ** 9])
         if (b - a) > RESOLVE * dist and len(out) + len(todo) < MAX_PIECES:
             m = (a + b) / 2
             todo += [(a, m), (m, b)]
@@ -615,7 +615,17 @@ def ray_excess(u, rho, rel_tol):
         s1, s2 = chord(lo + off if e == "lo" else hi - off)
         return chord_integral(s1, s2, s1 >= 0, rho)[0]
 
-    pieces = [(mpf(0), top)]
+    # Start from pieces that resolve the angles where the chord's square root
+    # vanishes: beta = pi/2 -+ i acosh(rho/u) inside (a near-limb lens sees the limb
+    # bend there), beta = 0 (an end), 2 alpha_t - pi and 2 alpha_t outside.
+    if u < rho:
+        c = mpmath.acosh(rho / u)
+        singular = [mpmath.mpc(mp.pi / 2, c), mpmath.mpc(mp.pi / 2, -c)]
+    elif u == rho:
+        singular = [mpmath.mpc(0)]
+    else:
+        singular = [mpmath.mpc(0), mpmath.mpc(2 * top - mp.pi), mpmath.mpc(2 * top)]
+    pieces = [(a, b) for a, b, _ in resolved(mpf(0), top, "lo", singular)]
     total = [mpf(0)] * nb
     done = []
     while pieces:
@@ -743,15 +753,18 @@ def main():
             points = [(l, None, rho) for rho in CROSS_RHOS for l in CROSS_LS]
         with open(args.cross) as fh:
             doc = json.load(fh)
-        summary, checked = {}, []
+        checked = doc["meta"].get("rays", {}).get("points", [])
         for l, _, rho in points:
             key = (repr(float(l) * float(rho)), repr(rho))
             rec = next((r for r in doc["records"] if (r["u"], r["rho"]) == key), None)
             if rec is None:
                 continue
             digits = ray_check(rec)
-            summary[rec["region"]] = round(min(summary.get(rec["region"], 99.0), digits), 1)
-            checked.append({"l": rec["l"], "rho": rec["rho"], "digits": round(digits, 1)})
+            checked = [p for p in checked if (p["l"], p["rho"]) != (rec["l"], rec["rho"])]
+            checked.append({"l": rec["l"], "rho": rec["rho"], "region": rec["region"], "digits": round(digits, 1)})
+            summary = {}
+            for p in checked:
+                summary[p["region"]] = min(summary.get(p["region"], 99.0), p["digits"])
             print("rays: l=%-16r rho=%-7s %-12s %5.1f digits  (%.0f s)"
                   % (rec["l"], rec["rho"], rec["region"], digits, time.process_time() - start),
                   file=sys.stderr, flush=True)
