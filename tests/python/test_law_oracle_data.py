@@ -37,7 +37,8 @@ def test_the_records_cover_the_grid_and_their_checks_hold():
     regions = {rec["region"] for rec in lo.RECORDS}
     assert regions == {"centre", "inside", "near-inside", "limb", "near-outside", "outside", "far"}
     for rec in lo.RECORDS:
-        assert max(rec["coarse_rule_rel_diff"].values()) < 1e-12, rec["l"]
+        # the rule of twice the step, whose error the stored rule about squares
+        assert max(rec["coarse_rule_rel_diff"].values()) < 1e-11, rec["l"]
         assert rec["identity_drho_digits"] >= 20, (rec["l"], rec["rho"])
         if rec["region"] == "centre":
             assert all(v == "0.0" for v in rec["dE_du"].values())
@@ -73,9 +74,10 @@ def test_derivatives_grow_towards_the_limb_as_its_infinities_say(rho):
 @pytest.mark.parametrize("rho", lo.RHO_VALUES)
 def test_the_limb_derivatives_continue_those_beside_it(rho):
     """dE/du + dE/drho is smooth across the limb (the singular terms depend on
-    rho - u), so on the limb it is the mean of its values at 1 -+ 1e-12, to the
-    O(1e-4) asymmetry of those doubles times 1e-12; the limb's dE/du (under the
-    integral sign) against the neighbours' (central differences)."""
+    rho - u), so on the limb it is the mean of its values at 1 -+ 1e-12 (to 1e-16
+    at rho = 1e-6, 3e-11 at rho = 1e3, where 1e-12 of rho is 1e-9 of the Einstein
+    radius); the limb's dE/du (under the integral sign) against the neighbours'
+    (central differences)."""
     limb, inside, outside = lo.find(rho, 1.0), lo.find(rho, 1 - 1e-12), lo.find(rho, 1 + 1e-12)
     for basis, du in limb["dE_du"].items():
         if "inf" in du:
@@ -85,7 +87,7 @@ def test_the_limb_derivatives_continue_those_beside_it(rho):
             return lo.mpf(rec["dE_du"][basis]) + lo.mpf(rec["dE_drho"][basis])
 
         mean = (total(inside) + total(outside)) / 2
-        assert lo.extended_relative_error(mean, total(limb)) < 1e-11, basis
+        assert lo.extended_relative_error(mean, total(limb)) < 1e-9, basis
 
 
 def test_limb_infinities_combine_by_the_strongest_basis():
