@@ -21,8 +21,8 @@ K = RF(0, 1-m, 1) = pi/(2 agm(1, sqrt(1-m))) (DLMF 19.8.5),
 Pi = K + (n/3) RJ(0, 1-m, 1, 1-n), with 1 - n = d^2/s^2 and
 1 - m = d^2 (4 + s^2)/(s^2 (4 + d^2)) formed from d, which every node carries
 exactly (next paragraph), so that no digit of 1 - m is lost when the ring passes
-through the lens. A_ring - 1 cancels by up to DIGITS_LOST = -log10(A0(u + rho) - 1)
-digits far from the lens; the working precision carries that many more. On r = 0
+through the lens. A_ring - 1 cancels by up to -log10(A0(u + rho) - 1) digits far
+from the lens (digits_lost); the working precision carries that many more. On r = 0
 or u = 0 the ring is A0(u + r) and A0 - 1 = 4/(D q (D^2 + 2 + D q)), q = sqrt(D^2 + 4),
 without cancellation. The closed form is checked at start-up against
 mpmath.ellipk/ellippi and against the phi-average by quadrature (RING_CHECKS).
@@ -35,18 +35,21 @@ centre (theta = 0), lens (theta_L = asin(u/rho), inside only) and limb
 d = u - rho x come from t by forms without cancellation (lens:
 d = 2 u sin^2(t/2) -+ rho mu_L sin t; limb: d = (u - rho) + 2 rho sin^2(t/2)),
 which keeps a node 1e-60 from the lens or the limb exact. Between two anchors the
-interval is cut in the middle; each half is cut geometrically (ratio GRADING)
-towards its anchor down to half the distance from that anchor to the nearest
-other singularity of the integrand in the complex theta plane (the lens and its
+interval is cut in the middle, each half belonging to its anchor. The singular
+points of the integrands in the complex theta plane are the lens and its mirror
 images, the limb, and the points x = (+-u +- 2i)/rho where A_ring has branch
-points, which sit 2/rho from the lens in x: the scale of the lens for rho >> 1).
+points (2/rho from the lens in x: the lens's scale when rho >> 1). The piece at an
+anchor is cut by GRADING while longer than RESOLVE times the distance from the
+anchor to the nearest other singular point; every other piece is halved while
+longer than RESOLVE times its distance to the nearest singular point or than
+GRADING - 1 times its distance to the anchor (Geometry.plan).
 Every piece is integrated by tanh-sinh (Takahasi & Mori 1974) with step
 2^-LEVEL, nodes up to |t| = T_MAX (T_MAX_LIMB on the piece at the limb, where the
 integrands of the derivatives go as (pi/2 - theta)^(gamma - 1)); the rule with
 twice the step, on every other node, gives the error estimate.
 
-Derivatives. Off the limb, by central differences of E_b at WORK_DPS digits
-(about 65 near the limb, up to 85 in the far field):
+Derivatives. Off the limb, by central differences of E_b at TARGET_DPS + GUARD_DPS
++ 13 + log10(max(u, rho, 1)/h) + the digits A_ring - 1 cancels (55 to 83 digits):
     dE/du   = [E(u + h_u, rho) - E(u - h_u, rho)]/(2 h_u),   h_u   = STEP * min(|u - rho|, u, 2),
     dE/drho = [E(u, rho + h_r) - E(u, rho - h_r)]/(2 h_r),   h_r   = STEP * min(|u - rho|, rho, 2),
 where |u - rho| is the distance to the limb singularity and 2 (Einstein radii)
@@ -84,13 +87,15 @@ of E_1 and E_exp about u = rho = 1 with steps 1e-4 ... 1e-10 and the one-sided o
 (inside, outside), and the records at 1 -+ 1e-2 ... 1 -+ 1e-12 hold dE/du and dE/drho
 growing towards the limb with these signs (tests/python/test_law_oracle_data.py).
 
-Cross-checks stored with every record:
+Cross-checks:
   identity  d(rho^2 E_b)/drho = b(0) 2 pi rho (A_ring(u, rho) - 1)
                                  + 2 pi rho int_0^{pi/2} x^3 b'(mu) (A_ring - 1) dtheta
             (differentiate int_0^rho b(mu(r/rho)) 2 pi r (A_ring(u, r) - 1) dr), on
             the value's nodes: a second dE/drho for every basis but "exp" (whose
-            b(0) is infinite), no difference involved; on the limb the only
-            dE/drho of the bases that vanish there besides the one under the integral;
+            b(0) is infinite), no difference involved; on the limb the second
+            dE/drho of the bases that vanish there. Every record stores its digits
+            of agreement (identity_drho_digits) and the relative difference of the
+            rule with twice the step (coarse_rule_rel_diff);
   rays      (--cross; by default one l of every region, CROSS_LS, at CROSS_RHOS)
             E_b once more from the lens outwards, with no elliptic integral and no
             ring: E_b = (2/rho^2) int dalpha int_{s1}^{s2} b(mu) s (A0(s) - 1) ds
@@ -104,14 +109,16 @@ Cross-checks stored with every record:
 
 Usage: gen_law_oracle.py [--only RHO[,L]]... [--subset K] [--check FILE]
                          [--cross FILE] [OUTPUT]
-  default output tests/data/law_oracle.json (rewritten after every record; about
-  an hour of one core: run it under nice); --only keeps the records of one rho
-  (and one l), repeatable; --subset K keeps every K-th record; --check FILE
-  recomputes the kept records and compares their values with FILE, to
-  --min-digits (20), instead of writing (the CI check); --cross FILE recomputes
-  the E_b of FILE's kept records by rays, prints the digits of agreement per
-  region and records them in FILE's meta ("rays"); --resume keeps the records OUTPUT already holds; --limb-signs prints
-  the differences about the limb (above).
+  default output tests/data/law_oracle.json, rewritten after every record (40
+  minutes of one core, the records within 1e-12 of the limb 1 to 3 minutes each:
+  run it under nice); --only keeps the records of one rho (and one l),
+  repeatable; --subset K keeps every K-th record; --check FILE recomputes the
+  kept records and compares their values with FILE, to --min-digits (20),
+  instead of writing (the CI check); --cross FILE recomputes the E_b of FILE's
+  kept records by rays, prints the digits of agreement per region and records
+  them in FILE's meta ("rays"; 10 s to 3 minutes a record, longer within 1e-12
+  of the limb); --resume keeps the records OUTPUT already holds; --limb-signs
+  prints the differences about the limb (above).
 """
 
 import argparse
