@@ -84,7 +84,12 @@ diverge (see LIMB_SIGNS):
         (the singular terms depend on rho - u).
 Both signs are confirmed numerically: --limb-signs prints the central differences
 of E_1 and E_exp about u = rho = 1 with steps 1e-4 ... 1e-10 and the one-sided ones
-(inside, outside), and the records at 1 -+ 1e-2 ... 1 -+ 1e-12 hold dE/du and dE/drho
+(inside, outside); it gave, for h = 1e-4, 1e-6, 1e-8, 1e-10,
+    "1"    central  -19.89   -29.10   -38.31   -47.52   (2 ln h, both sides alike)
+    "exp"  central   433.5   4427.5  44408.8 444263.7   (h^(-1/2))
+           inside   -10.80   -15.40   -20.01   -24.61   (ln h, half the weight of "1")
+           outside   877.7   8870.4  88837.7 888552.0
+and the records at 1 -+ 1e-2 ... 1 -+ 1e-12 hold dE/du and dE/drho
 growing towards the limb with these signs (tests/python/test_law_oracle_data.py).
 
 Cross-checks:
