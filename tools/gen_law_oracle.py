@@ -637,19 +637,21 @@ def ray_excess(u, rho, rel_tol):
         singular = [mpmath.mpc(0)]
     else:
         singular = [mpmath.mpc(0), mpmath.mpc(2 * top - mp.pi), mpmath.mpc(2 * top)]
-    pieces = [(a, b) for a, b, _ in resolved(mpf(0), top, "lo", singular)]
-    total = [mpf(0)] * nb
-    done = []
-    while pieces:
-        a, b = pieces.pop()
-        fine, coarse = ts_pieces(outer, [(a, b, "lo")], t_max=mpf(4))
+    # A piece is halved while its two rules differ by more than rel_tol of the
+    # largest basis's whole integral (a bar relative to the piece would chase the
+    # inner rules' own errors without end).
+    first = [(a, b) + ts_pieces(outer, [(a, b, "lo")], t_max=mpf(4))
+             for a, b, _ in resolved(mpf(0), top, "lo", singular)]
+    scale = max(abs(sum(p[2][i] for p in first)) for i in range(nb))
+    total, todo, count = [mpf(0)] * nb, first, len(first)
+    while todo:
+        a, b, fine, coarse = todo.pop()
         err = max(abs(x - y) for x, y in zip(fine, coarse))
-        scale = max(abs(x) for x in fine)
-        if err > rel_tol * scale * (b - a) / top and len(done) + len(pieces) < MAX_PIECES:
+        if err > rel_tol * scale and count < MAX_PIECES:
             m = (a + b) / 2
-            pieces += [(a, m), (m, b)]
+            todo += [(lo, hi) + ts_pieces(outer, [(lo, hi, "lo")], t_max=mpf(4)) for lo, hi in ((a, m), (m, b))]
+            count += 1
         else:
-            done.append((a, b))
             total = [t + x for t, x in zip(total, fine)]
     return [2 * v / rho ** 2 for v in total]
 
