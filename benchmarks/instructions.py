@@ -37,6 +37,15 @@ CASES = [
      "integrated_flux_map_heyrovsky_magnification", "list", ", TABLE_BL, TABLE_BF", 1000),
     ("flux_map_witt_mao 50 rows (list)", "table rho=0.1 u in [0,3]",
      "integrated_flux_map_witt_mao_magnification", "list", ", TABLE_BL, TABLE_BF", 1000),
+    # magnification(u, rho, law, coefficients): u = l rho in Einstein radii
+    ("magnification linear 0.6", "ld rho=0.1 u in [0,3]", "magnification", "law", "'linear', (0.6,)", 1000),
+    ("magnification linear 0.6", "ld rho=0.1 u in [0,3rho]", "magnification", "law", "'linear', (0.6,)", 1000),
+    ("magnification linear 0.6, gradient", "ld rho=0.1 u in [0,3rho]", "magnification", "law",
+     "'linear', (0.6,), gradient=True", 1000),
+    ("magnification power2 (0.6, 0.6)", "ld rho=0.1 u in [0,3rho]", "magnification", "law",
+     "'power2', (0.6, 0.6)", 1000),
+    ("magnification linear 0.6", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law", "'linear', (0.6,)", 1000),
+    ("magnification uniform", "disk rho=0.1 u in [0,3]", "magnification", "law", "'uniform'", 2000),
 ]
 
 REPEATS = 10
@@ -52,9 +61,9 @@ from workloads import by_name, TABLE_BL, TABLE_BF
 w = by_name([{workload!r}])[0]
 x = {convert}(w.grid({n}))
 f = mx.{function}
-f(x, 1.0, w.rho{extra})
+{call}
 for _ in range({repeats} if {full} else 0):
-    f(x, 1.0, w.rho{extra})
+    {call}
 """
 
 
@@ -78,9 +87,11 @@ def count(python, source, workdir):
 
 def per_point(python, case, workdir):
     name, workload, function, kind, extra, n = case
-    fields = dict(here=HERE, workload=workload, function=function, extra=extra, n=n,
-                  numpy="import numpy as np" if kind == "numpy" else "",
-                  convert="np.array" if kind == "numpy" else "list")
+    # the seven take (l, re, rstar); magnification takes (u, rho, law, coefficients)
+    call = "f(x * w.rho, w.rho, %s)" % extra if kind == "law" else "f(x, 1.0, w.rho%s)" % extra
+    fields = dict(here=HERE, workload=workload, function=function, call=call, n=n,
+                  numpy="import numpy as np" if kind in ("numpy", "law") else "",
+                  convert="np.array" if kind in ("numpy", "law") else "list")
     base = count(python, SCRIPT.format(full=False, repeats=REPEATS, **fields), workdir)
     full = count(python, SCRIPT.format(full=True, repeats=REPEATS, **fields), workdir)
     return (full - base) / (REPEATS * n)

@@ -100,7 +100,8 @@ def load(path=DATA_PATH):
 
 ORACLE = load()
 BASES = list(ORACLE["fluxes"])
-FLUXES = {name: mpf(v) for name, v in ORACLE["fluxes"].items()}
+with mpmath.workdps(DPS):  # all 30 digits: dA/dc of a far lens cancels to 1e-8 of its terms
+    FLUXES = {name: mpf(v) for name, v in ORACLE["fluxes"].items()}
 RECORDS = ORACLE["records"]
 RHO_VALUES = sorted({float(rec["rho"]) for rec in RECORDS})
 
