@@ -11,8 +11,10 @@ namespace {
 
 const char* was_or_were(std::size_t count) { return count == 1 ? "was" : "were"; }
 
-// A count in decimal. (Written out by hand: std::to_string would pull a
-// unique-symbol table of libstdc++ into the module's exported symbols.)
+}  // namespace
+
+// Written out by hand: std::to_string would pull a unique-symbol table of
+// libstdc++ into the module's exported symbols.
 std::string decimal(std::size_t value) {
     std::string digits;
     do {
@@ -21,8 +23,6 @@ std::string decimal(std::size_t value) {
     } while (value != 0);
     return digits;
 }
-
-}  // namespace
 
 void push_parameter_list(std::string& text, std::span<const std::string_view> names) {
     for (std::size_t i = 0; i < names.size(); ++i) {

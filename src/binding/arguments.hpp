@@ -54,6 +54,9 @@ MaybeError extract_arguments_fastcall(const FunctionDescription& description, Py
 // parameter `name` with "argument 'name': "; other errors pass unchanged.
 PyErr argument_extraction_error(std::string_view name, PyErr error);
 
+// A count in decimal.
+std::string decimal(std::size_t value);
+
 // 'a'; 'a' and 'b'; 'a', 'b', and 'c'.
 void push_parameter_list(std::string& text, std::span<const std::string_view> names);
 

@@ -49,16 +49,6 @@ std::string repr_row(std::span<const double> row) {
 
 const char* type_name(PyObject* object) { return Py_TYPE(object)->tp_name; }
 
-// A count in decimal (std::to_string would bring the library's digit table
-// into the module's exported symbols).
-std::string decimal(std::size_t value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
 
 // ----------------------------------------------------------------------------
 // Conversion
