@@ -128,7 +128,7 @@ double ring_average(double l, double r, double beta) { return lanes::ring_averag
 
 double ring_kernel_delta(double u, double r, double delta) {
     if (u > 0.0 && u < kInfinity && r > 0.0 && r < kInfinity && delta != 0.0 && std::isfinite(delta)) {
-        return lanes::ring_average_delta(u, r, delta, 1.0);
+        return lanes::ring_average_delta<double, true>(u, r, delta, 1.0);
     }
     return heyrovsky_carlson_kernel(u, r, 1.0);
 }

@@ -38,7 +38,9 @@ struct RingForm {
     CompleteIntegrals<V> in;
 };
 
-template <class V>
+// kReciprocals: the Gauss steps' quotients by reciprocals (complete_lanes.hpp),
+// for the limb-darkened sources' pass; the seven functions keep quotients.
+template <class V, bool kReciprocals = false>
 inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     // A depends on l/beta and r/beta only (l + r is finite or +inf here).
     const auto large = l + r >= kRingLargeLength;
@@ -49,19 +51,24 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
 
     RingForm<V> f;
     const V sigma = l + r;
-    const V q = delta / sigma;
-    const V p = q * q;                            // 1 - n
-    f.n = ((l / sigma) * (r / sigma)) * 4.0;     // n = 4 l r/(l + r)^2
+    // With kReciprocals, the quotients by sigma as products with 1/sigma.
+    [[maybe_unused]] const V inv_sigma = kReciprocals ? 1.0 / sigma : sigma * 0.0;
+    auto over_sigma = [&](const V& x) { return kReciprocals ? x * inv_sigma : x / sigma; };
+    const V q = over_sigma(delta);
+    const V p = q * q;                                     // 1 - n
+    f.n = (over_sigma(l) * over_sigma(r)) * 4.0;           // n = 4 l r/(l + r)^2
     f.big_d = delta / beta;
     f.dd = f.big_d * f.big_d;
     f.near = lane_abs(f.big_d) < 1.0;
     f.t = select(f.near, splat(0.0, f.dd), 1.0 / f.dd);
-    const V c = select(f.near, (4.0 * p + f.dd) / (4.0 + f.dd), (4.0 * (p * f.t) + 1.0) / (4.0 * f.t + 1.0));
+    // (one quotient of the selected numerator and denominator: each lane's
+    // value is its branch's quotient, bit for bit)
+    const V c = select(f.near, 4.0 * p + f.dd, 4.0 * (p * f.t) + 1.0) / select(f.near, 4.0 + f.dd, 4.0 * f.t + 1.0);
 
     // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation,
     // every term positive; each lane stops at its own step, so that a batch
     // gives the scalar kernel's values bit for bit.
-    f.in = complete_integrals<V, true>(lane_sqrt(c), p);
+    f.in = complete_integrals<V, true, kReciprocals>(lane_sqrt(c), p);
     const V rf = f.in.cos2 + f.in.sin2;
     const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)
 
@@ -82,9 +89,9 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     return f;
 }
 
-template <class V>
+template <class V, bool kReciprocals = false>
 inline V ring_average_delta(V l, V r, V delta, V beta) {
-    return ring_form(l, r, delta, beta).a;
+    return ring_form<V, kReciprocals>(l, r, delta, beta).a;
 }
 
 template <class V>

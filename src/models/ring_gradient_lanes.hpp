@@ -120,9 +120,9 @@ inline V sin_minus_cos(V cos2, V sin2, V m) {
 // is ring_average_delta's, from the same form (heyrovsky_lanes.hpp); each lane
 // stops at its own Gauss step (complete_integrals), so that a batch gives the
 // one-lane values bit for bit.
-template <class V>
+template <class V, bool kReciprocals = false>
 inline RingGradient<V> ring_gradient_delta(V u, V r, V delta) {
-    const RingForm<V> form = ring_form(u, r, delta, splat(1.0, u));
+    const RingForm<V> form = ring_form<V, kReciprocals>(u, r, delta, splat(1.0, u));
     const V a = form.a;
     const V big_d = form.big_d, dd = form.dd, t = form.t, n = form.n, s = form.s;
     const auto near = form.near;

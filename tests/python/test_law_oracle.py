@@ -8,7 +8,7 @@ parameter (rho for u and rho), whichever is larger: where A - 1 is below
 ~1e-9 (a source of rho = 1000 beside the lens) the excess the double A carries
 has few digits left and its derivatives are known to that floor, far below
 what a fit can see. The exponential law's derivatives within 1e-7 of the limb
-are held to 2e-9: its brightness grows as 1/mu there, and the parts inside and
+are held to 5e-9: its brightness grows as 1/mu there, and the parts inside and
 outside the lens's ring, each of size 1/mu_l, cancel to the derivative."""
 
 import collections
@@ -23,7 +23,7 @@ import law_oracle as lo
 VALUE_BAR = 1e-12
 GRADIENT_BAR = 1e-10
 FLOOR = 1e-14  # of A, per unit of the parameter
-EXPONENTIAL_AT_LIMB_BAR = 2e-9
+EXPONENTIAL_AT_LIMB_BAR = 5e-9
 
 WORST = collections.defaultdict(float)
 FLOORED = collections.defaultdict(int)  # derivatives within the floor, not the relative bar

@@ -83,7 +83,7 @@ void MAGNIFEX_RUN(ring_run)(double u, const double* r, const double* delta, unsi
     for_each_vector(
         r, delta, n,
         [&](lanes::IsaLanes r_v, lanes::IsaLanes d_v, unsigned long i, unsigned long m, const bool* valid) {
-            const lanes::IsaLanes v = lanes::ring_average_delta(u_v, r_v, d_v, one);
+            const lanes::IsaLanes v = lanes::ring_average_delta<lanes::IsaLanes, true>(u_v, r_v, d_v, one);
             if (valid == nullptr) {
                 __builtin_memcpy(a + i, &v, sizeof v);
                 return;
@@ -101,7 +101,7 @@ void MAGNIFEX_RUN(ring_gradient_run)(double u, const double* r, const double* de
     for_each_vector(
         r, delta, n,
         [&](lanes::IsaLanes r_v, lanes::IsaLanes d_v, unsigned long i, unsigned long m, const bool* valid) {
-            const lanes::RingGradient<lanes::IsaLanes> g = lanes::ring_gradient_delta(u_v, r_v, d_v);
+            const lanes::RingGradient<lanes::IsaLanes> g = lanes::ring_gradient_delta<lanes::IsaLanes, true>(u_v, r_v, d_v);
             if (valid == nullptr) {
                 __builtin_memcpy(a + i, &g.a, sizeof g.a);
                 __builtin_memcpy(a_u + i, &g.da_du, sizeof g.da_du);
