@@ -103,6 +103,11 @@ inline CompleteIntegrals<V> complete_integrals(V kc, V p) {
         e = qc * em;
     }
     const V d1 = em * (em + p1);
+    if constexpr (kReciprocals) {
+        const V r1 = kCelHalfPi / d1;
+        return {(b_cos + a_cos * em) * r1, (b_sin + a_sin * em) * r1,
+                kCelHalfPi * (b_p + a_p * em) / (em * (em + pp))};
+    }
     return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1,
             kCelHalfPi * (b_p + a_p * em) / (em * (em + pp))};
 }

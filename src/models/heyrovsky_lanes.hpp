@@ -12,6 +12,8 @@ namespace {
 
 constexpr double kRingTwoPi = 6.283185307179586;
 constexpr double kRingPi = 3.141592653589793;
+constexpr double kRingInvPi = 0.3183098861837907;      // 1/pi, rounded
+constexpr double kRingInvTwoPi = 0.15915494309189535;  // 1/(2 pi), rounded
 // From this l + r on, the lengths are rescaled so that l + r cannot overflow.
 constexpr double kRingLargeLength = 1e300;
 
@@ -57,7 +59,10 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     const V q = over_sigma(delta);
     const V p = q * q;                                     // 1 - n
     f.n = (over_sigma(l) * over_sigma(r)) * 4.0;           // n = 4 l r/(l + r)^2
-    f.big_d = delta / beta;
+    // With kReciprocals, by 1/beta (1 for the limb-darkened pass: exact).
+    [[maybe_unused]] const V inv_beta = kReciprocals ? 1.0 / beta : beta * 0.0;
+    auto over_beta = [&](const V& x) { return kReciprocals ? x * inv_beta : x / beta; };
+    f.big_d = over_beta(delta);
     f.dd = f.big_d * f.big_d;
     f.near = lane_abs(f.big_d) < 1.0;
     f.t = select(f.near, splat(0.0, f.dd), 1.0 / f.dd);
@@ -75,14 +80,21 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     // |D| < 1: 2/(S sqrt(4 + D^2)) times bracket/pi; neither factor exceeds
     // A, so nothing overflows before A itself does (a ring at 1e-308 source
     // radii).
-    f.s = sigma / beta;
+    f.s = over_beta(sigma);
     f.root_near = lane_sqrt(4.0 + f.dd);
     f.root_far = lane_sqrt(1.0 + 4.0 * f.t);
     const V bracket_near = (2.0 + f.dd) * rf + f.dd * n_third_rj;
-    const V a_near = (2.0 / (f.s * f.root_near)) * (bracket_near / kRingPi);
     const V bracket_far = (1.0 + 2.0 * f.t) * rf + n_third_rj;
-    const V a_far = (((4.0 * lane_abs(q)) / f.root_far) * bracket_far) / kRingTwoPi;
-    const V a = select(f.near, a_near, a_far);
+    V a;
+    if constexpr (kReciprocals) {
+        // one quotient for both forms, the factors 1/pi and 1/(2 pi) as products
+        const V factor = select(f.near, splat(2.0, q), 4.0 * lane_abs(q)) / select(f.near, f.s * f.root_near, f.root_far);
+        a = (factor * select(f.near, bracket_near, bracket_far)) * select(f.near, splat(kRingInvPi, q), splat(kRingInvTwoPi, q));
+    } else {
+        const V a_near = (2.0 / (f.s * f.root_near)) * (bracket_near / kRingPi);
+        const V a_far = (((4.0 * lane_abs(q)) / f.root_far) * bracket_far) / kRingTwoPi;
+        a = select(f.near, a_near, a_far);
+    }
     // A point lens never makes a source fainter: far away (A - 1 ~ 2/u^4
     // below eps) rounding must not take A below 1.
     f.a = select(a < 1.0, splat(1.0, a), a);
