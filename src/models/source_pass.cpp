@@ -532,6 +532,9 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
             const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
             for (const LimbPiece& piece : limb_pieces_) {
                 const double scale = std::pow(piece.scale, gamma + 2.0);
+                // mu^(gamma + 1) below the least double on the whole piece (a
+                // huge power): it adds nothing (its weights may not be finite).
+                if (scale == 0.0) continue;
                 const double log_scale = std::log(piece.scale);
                 const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;

@@ -195,6 +195,7 @@ def test_failing_sequences_name_their_argument():
     (0.0, 1e-8, "linear", (-1e300,)),
     (0.0, 1e-300, "linear", (-1e8,)),
     (0.05, 0.1, "quadratic", (-1e290, 3e289)),
+    (0.9999999999999999, 1.0, "power2", (0.5, 1e300)),  # mu^alpha underflows on the limb's piece
 ])
 def test_huge_coefficients_are_the_same_law_scaled(u, rho, law, c):
     """A is homogeneous of degree 0 in I's weights: the coefficients' scale
