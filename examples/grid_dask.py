@@ -55,7 +55,7 @@ def parse_arguments(argv):
                         % RHO_RANGE)
     parser.add_argument("--te", type=int, default=24, help="grid points in tE, %g .. %g d (default %%(default)s)"
                         % TE_RANGE)
-    parser.add_argument("--points-per-task", type=int, default=1_500,
+    parser.add_argument("--points-per-task", type=int, default=1_280,
                         help="grid points per task, about a second of work here (default %(default)s)")
     parser.add_argument("--output", "-o", default="grid_dask",
                         help="path of the outputs without extension: .npz and .png (default %(default)s)")
