@@ -16,7 +16,8 @@ Measured, each --repeats times with the load average beside it (the machine may 
                   cost of a task, end to end) and this process's CPU seconds per task.
 
 The layouts are interleaved (every repeat starts both clusters anew) so that a change of
-the machine's load falls on both. Last, the projection of a season of --season events on
+the machine's load falls on both. The clusters are set up as the examples set up theirs
+(Dask's profiler and 20 ms watchdog off). Last, the projection of a season of --season events on
 8, 64 and 512 cores: Amdahl's law with the measured CPU time per event as the parallel
 part and the scheduler's cost per task as the serial part, and the core count at which
 one scheduler is saturated.
@@ -32,7 +33,7 @@ import statistics
 import sys
 import time
 
-import numpy as np
+import dask
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "examples"))
@@ -112,8 +113,9 @@ def worker_cpu(client):
 def run_layout(workload, processes, threads):
     from dask.distributed import Client, LocalCluster
 
-    with LocalCluster(n_workers=processes, threads_per_worker=threads, processes=True, host="127.0.0.1",
-                      dashboard_address=None) as cluster, Client(cluster) as client:
+    with dask.config.set(survey_dask.QUIET_DIAGNOSTICS), \
+            LocalCluster(n_workers=processes, threads_per_worker=threads, processes=True, host="127.0.0.1",
+                         dashboard_address=None) as cluster, Client(cluster) as client:
         client.wait_for_workers(processes)
         client.run(lambda: __import__("magnifex") and None)
         before_workers, before_here, before_load = worker_cpu(client), time.process_time(), load()
@@ -125,8 +127,9 @@ def run_layout(workload, processes, threads):
 def run_noop(count):
     from dask.distributed import Client, LocalCluster, wait
 
-    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                      dashboard_address=None) as cluster, Client(cluster) as client:
+    with dask.config.set(survey_dask.QUIET_DIAGNOSTICS), \
+            LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                         dashboard_address=None) as cluster, Client(cluster) as client:
         client.wait_for_workers(2)
         wait([client.submit(noop, pure=False) for _ in range(100)])  # warm-up
         before_workers, before_here, before_load = worker_cpu(client), time.process_time(), load()
