@@ -41,23 +41,24 @@ constexpr double kMinSeparation = 1e-140;
 constexpr double kMaxSeparation = 1e100;
 
 // Q~_k(x) (ascending coefficients) or, reversed, x^{2k-1} Q~_k(1/x); with
-// `slope`, also its derivative in x.
-double laplacian_polynomial(int k, double x, bool reversed, double* slope = nullptr) {
+// kSlope, also its derivative in x.
+template <bool kSlope>
+double laplacian_polynomial(int k, double x, bool reversed, double* slope) {
     const double* c = kLaplacianCoefficients.data() + k * (k - 1);
     const int n = 2 * k;
     double h = 0.0, dh = 0.0;
     if (reversed) {
         for (int j = 0; j < n; ++j) {
-            dh = dh * x + h;
+            if constexpr (kSlope) dh = dh * x + h;
             h = h * x + c[j];
         }
     } else {
         for (int j = n - 1; j >= 0; --j) {
-            dh = dh * x + h;
+            if constexpr (kSlope) dh = dh * x + h;
             h = h * x + c[j];
         }
     }
-    if (slope != nullptr) *slope = dh;
+    if constexpr (kSlope) *slope = dh;
     return h;
 }
 
@@ -113,28 +114,18 @@ bool FarFieldSeries::start(double u, double rho, double support, bool with_deriv
     return true;
 }
 
-double FarFieldSeries::ratio(int k) const { return kRatioBound[k] * support_q_; }
-
 void FarFieldSeries::extend(int k) {
     for (int j = formed_ + 1; j <= k; ++j) {
         power_ = power_ * zeta_;
-        double slope = 0.0;
-        term_[j] = laplacian_polynomial(j, x_, large_, with_derivative_ ? &slope : nullptr) * power_;
-        if (with_derivative_) {
+        if (!with_derivative_) {
+            term_[j] = laplacian_polynomial<false>(j, x_, large_, nullptr) * power_;
+        } else {
+            double slope = 0.0;
+            term_[j] = laplacian_polynomial<true>(j, x_, large_, &slope) * power_;
             term_u_[j] = prefactor_ * (term_[j] * (log_prefactor_u_ + double(j) * log_zeta_u_) + slope * x_u_ * power_);
         }
     }
     if (k > formed_) formed_ = k;
-}
-
-double FarFieldSeries::term(int k) {
-    if (k > formed_) extend(k);
-    return term_[k];
-}
-
-double FarFieldSeries::term_u(int k) {
-    if (k > formed_) extend(k);
-    return term_u_[k];
 }
 
 bool far_field_magnification(double u, double rho, const FarFieldMoments& moments, double* out) {
@@ -149,9 +140,13 @@ bool far_field_magnification(double u, double rho, const FarFieldMoments& moment
     // The tail bound is compared with this, in units of the prefactor.
     const double threshold = kTruncation * std::fabs(head) / series.prefactor();
 
+    // The terms one after the other, here rather than by series.term(k),
+    // which keeps them for other profiles.
     double sum = 0.0;
+    double power = 1.0;
     for (int k = 1; k <= kFarFieldTerms; ++k) {
-        const double term = series.term(k);
+        power = power * series.zeta();
+        const double term = laplacian_polynomial<false>(k, series.x(), series.large(), nullptr) * power;
         sum = sum + moments.moment[k] * term;
         const double g = series.ratio(k);
         const double tail = (moments.majorant[k] * term) * (g / (1.0 - g));

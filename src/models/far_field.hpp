@@ -86,12 +86,22 @@ public:
     double prefactor() const { return prefactor_; }
     // (rho/u)^2
     double q() const { return q_; }
+    // The series' variables: term(k) = Q_k(x) zeta^k (reversed for large u).
+    double zeta() const { return zeta_; }
+    double x() const { return x_; }
+    bool large() const { return large_; }
     // kRatioBound[k] times the squared support ratio: the tail after term k
     // is at most majorant_k |term(k)| g/(1 - g) with g = ratio(k).
-    double ratio(int k) const;
+    double ratio(int k) const { return far_field_detail::kRatioBound[k] * support_q_; }
     // The k-th term (1 <= k <= kTerms) and its derivative.
-    double term(int k);
-    double term_u(int k);
+    double term(int k) {
+        if (k > formed_) extend(k);
+        return term_[k];
+    }
+    double term_u(int k) {
+        if (k > formed_) extend(k);
+        return term_u_[k];
+    }
 
 private:
     void extend(int k);
@@ -101,7 +111,8 @@ private:
     bool large_ = false, with_derivative_ = false;
     int formed_ = 0;
     double power_ = 1.0;
-    std::array<double, kTerms + 1> term_{}, term_u_{};
+    // Entries 1..formed_ are set.
+    std::array<double, kTerms + 1> term_, term_u_;
 };
 
 }  // namespace magnifex
