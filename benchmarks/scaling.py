@@ -39,6 +39,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "examples"))
 import grid_dask  # noqa: E402
 import survey_dask  # noqa: E402
+from dask_cluster import QUIET_DIAGNOSTICS  # noqa: E402
 
 
 def parse_arguments(argv):
@@ -113,7 +114,7 @@ def worker_cpu(client):
 def run_layout(workload, processes, threads):
     from dask.distributed import Client, LocalCluster
 
-    with dask.config.set(survey_dask.QUIET_DIAGNOSTICS), \
+    with dask.config.set(QUIET_DIAGNOSTICS), \
             LocalCluster(n_workers=processes, threads_per_worker=threads, processes=True, host="127.0.0.1",
                          dashboard_address=None) as cluster, Client(cluster) as client:
         client.wait_for_workers(processes)
@@ -127,7 +128,7 @@ def run_layout(workload, processes, threads):
 def run_noop(count):
     from dask.distributed import Client, LocalCluster, wait
 
-    with dask.config.set(survey_dask.QUIET_DIAGNOSTICS), \
+    with dask.config.set(QUIET_DIAGNOSTICS), \
             LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
                          dashboard_address=None) as cluster, Client(cluster) as client:
         client.wait_for_workers(2)

@@ -28,13 +28,14 @@ best grid point, and writes
     python examples/grid_dask.py --scheduler tcp://scheduler.example.org:8786
 """
 import argparse
-import os
 import sys
 import time
 
 import numpy as np
 
 import magnifex
+import dask_cluster
+from dask_cluster import load
 from fit_event import GAMMA, HJD_OFFSET, PUBLISHED, Photometry, linear_coefficient
 
 T0 = 4656.39975  # HJD' = HJD - 2450000, the published t0
@@ -62,12 +63,7 @@ def parse_arguments(argv):
     parser.add_argument("--output", "-o", default="grid_dask",
                         help="path of the outputs without extension: .npz and .png (default %(default)s)")
     parser.add_argument("--no-plot", action="store_true", help="write the .npz only")
-    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
-                        help="worker processes of the LocalCluster (default: the number of cores, %(default)s)")
-    parser.add_argument("--threads", type=int, default=1,
-                        help="threads per worker process of the LocalCluster (default %(default)s)")
-    parser.add_argument("--scheduler", metavar="ADDRESS", default=None,
-                        help="address of a running Dask scheduler, e.g. tcp://host:8786 (default: a LocalCluster)")
+    dask_cluster.add_arguments(parser)
     args = parser.parse_args(argv)
     if min(args.u0, args.rho, args.te, args.points_per_task, args.workers, args.threads) < 1:
         parser.error("all counts must be at least 1")
@@ -188,22 +184,10 @@ def plot(path, axes, chi2, best, published, n_data):
     plt.close(fig)
 
 
-# Dask's diagnostics that nothing here shows (there is no dashboard): each worker's
-# statistical profiler, which takes the interpreter lock every 10 ms to sample the task
-# threads' stacks, and every process's 20 ms event-loop watchdog. Idle, a LocalCluster of
-# two workers spends 0.13 of a core on them, 0.04 without.
-QUIET_DIAGNOSTICS = {"distributed.worker.profile.enabled": False, "distributed.admin.tick.interval": "1s"}
-
-
-def load():
-    return "load average %.2f %.2f %.2f" % os.getloadavg()
-
-
 def main(argv=None):
     args = parse_arguments(argv)
     try:
-        import dask
-        from dask.distributed import Client, LocalCluster
+        import dask.distributed  # noqa: F401
     except ImportError:
         print("grid_dask.py needs dask.distributed: pip install \".[dask]\" "
               "(or pip install \"dask[distributed]\")", file=sys.stderr)
@@ -220,27 +204,9 @@ def main(argv=None):
     print(f"grid: {args.u0} u0 x {args.rho} rho x {args.te} tE = {points} points, "
           f"{len(work)} tasks of up to {args.points_per_task}")
 
-    if args.scheduler:
-        cluster, client = None, Client(args.scheduler)
-        where = f"the cluster at {args.scheduler}"
-    else:
-        with dask.config.set(QUIET_DIAGNOSTICS):  # the workers take the config when they start
-            cluster = LocalCluster(n_workers=args.workers, threads_per_worker=args.threads, processes=True,
-                                   host="127.0.0.1", dashboard_address=None)
-        client = Client(cluster)
-        where = (f"a LocalCluster of {args.workers} worker process{'es' if args.workers > 1 else ''} "
-                 f"x {args.threads} thread{'s' if args.threads > 1 else ''}")
-    try:
-        client.wait_for_workers(1)
-        threads = sum(client.nthreads().values())
-        client.run(lambda: __import__("magnifex") and None)  # import it on every worker before timing
-        print(f"running on {where} ({threads} threads in all); {load()}")
+    with dask_cluster.connect(args) as (client, threads):
         chi2, cluster_seconds = run_on_cluster(client, data, work)
         print(f"cluster done; {load()}")
-    finally:
-        client.close()
-        if cluster is not None:
-            cluster.close()
 
     began, began_cpu = time.perf_counter(), time.process_time()
     expected = np.concatenate([scan(data, *points) for points in work])

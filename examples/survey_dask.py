@@ -60,6 +60,8 @@ import time
 import numpy as np
 
 import magnifex
+import dask_cluster
+from dask_cluster import load
 
 SEASON_DAYS = 72.0
 CADENCE_DAYS = 15.0 / (24.0 * 60.0)
@@ -88,12 +90,7 @@ def parse_arguments(argv):
     parser.add_argument("--check", type=float, default=0.25,
                         help="fraction of the tasks run again in this process and compared bit for bit, "
                              "at least one task (default %(default)s)")
-    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
-                        help="worker processes of the LocalCluster (default: the number of cores, %(default)s)")
-    parser.add_argument("--threads", type=int, default=1,
-                        help="threads per worker process of the LocalCluster (default %(default)s)")
-    parser.add_argument("--scheduler", metavar="ADDRESS", default=None,
-                        help="address of a running Dask scheduler, e.g. tcp://host:8786 (default: a LocalCluster)")
+    dask_cluster.add_arguments(parser)
     args = parser.parse_args(argv)
     if min(args.events, args.events_per_task, args.workers, args.threads) < 1:
         parser.error("--events, --events-per-task, --workers and --threads must be at least 1")
@@ -235,22 +232,10 @@ def run_on_cluster(client, tasks, directory):
     return results, time.perf_counter() - began
 
 
-# Dask's diagnostics that nothing here shows (there is no dashboard): each worker's
-# statistical profiler, which takes the interpreter lock every 10 ms to sample the task
-# threads' stacks, and every process's 20 ms event-loop watchdog. Idle, a LocalCluster of
-# two workers spends 0.13 of a core on them, 0.04 without.
-QUIET_DIAGNOSTICS = {"distributed.worker.profile.enabled": False, "distributed.admin.tick.interval": "1s"}
-
-
-def load():
-    return "load average %.2f %.2f %.2f" % os.getloadavg()
-
-
 def main(argv=None):
     args = parse_arguments(argv)
     try:
-        import dask
-        from dask.distributed import Client, LocalCluster
+        import dask.distributed  # noqa: F401
     except ImportError:
         print("survey_dask.py needs dask.distributed: pip install \".[dask]\" "
               "(or pip install \"dask[distributed]\")", file=sys.stderr)
@@ -267,27 +252,9 @@ def main(argv=None):
           f"{len(tasks)} tasks of up to {args.events_per_task} events")
     print(f"output: {directory} ({size / 1e9:.2f} GB of float32 light curves)")
 
-    if args.scheduler:
-        cluster, client = None, Client(args.scheduler)
-        where = f"the cluster at {args.scheduler}"
-    else:
-        with dask.config.set(QUIET_DIAGNOSTICS):  # the workers take the config when they start
-            cluster = LocalCluster(n_workers=args.workers, threads_per_worker=args.threads, processes=True,
-                                   host="127.0.0.1", dashboard_address=None)
-        client = Client(cluster)
-        where = (f"a LocalCluster of {args.workers} worker process{'es' if args.workers > 1 else ''} "
-                 f"x {args.threads} thread{'s' if args.threads > 1 else ''}")
-    try:
-        client.wait_for_workers(1)
-        threads = sum(client.nthreads().values())
-        client.run(lambda: __import__("magnifex") and None)  # import it on every worker before timing
-        print(f"running on {where} ({threads} threads in all); {load()}")
+    with dask_cluster.connect(args) as (client, threads):
         results, cluster_seconds = run_on_cluster(client, tasks, directory)
         print(f"cluster done; {load()}")
-    finally:
-        client.close()
-        if cluster is not None:
-            cluster.close()
 
     table = summary_table(events, results)
     np.savez(os.path.join(directory, "summary.npz"), **table)

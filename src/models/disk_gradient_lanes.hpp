@@ -114,18 +114,8 @@ constexpr MultipoleSlopes kMultipoleSlopes = make_multipole_slopes();
 // 2^-56. Each lane stops at its own term.
 template <class V, class M>
 inline DiskGradient<V> multipole_gradient(V u, V rho, M active) {
-    const V u2 = u * u;
-    const V q = lane_sqrt(u2 + 4.0);
-    const V z = 4.0 / u2;
-    const V t_large = 1.0 / (1.0 + z);
-    const auto small = u <= 1.0;
-    const V sqrt_t_small = u / q;
-    const V sqrt_t = select(small, sqrt_t_small, lane_sqrt(t_large));
-    const V t = select(small, sqrt_t_small * sqrt_t_small, t_large);
-    const V s = select(small, 4.0 / (q * q), z * t_large);
-
+    const auto [sqrt_t, t, s, r] = multipole_variables(u, rho);
     const V ratio = rho / u;
-    const V r = ratio * ratio;
     V sum = 0.0 * r;
     V sum_rho = sum;
     V sum_u = sum;

@@ -18,17 +18,17 @@ constexpr double kMultipoleRatio = 4.0;
 // relative to the point-source value, is below 2^-56.
 constexpr double kMultipoleStop = 1.3877787807814457e-17 * 4.0;
 
-// Mean of the point-source magnification over the disk, for u >= 4 rho > 0:
-//   A = [ (1+t)/2 + (1-t)^2 sum_k (rho/u)^{2k} g_k(t) ] / sqrt(t),
-// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_far_field_coefficients.py). The k = 0
-// term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)). For u <= 1,
-// sqrt(t) = u/sqrt(u^2+4) (u^2 may underflow); above, t = 1/(1 + 4/u^2)
-// (u^2 may overflow: t = 1, A = 1). All lanes take the same number of terms,
-// enough for the lane with the largest rho/u; with kFreezeLanes each lane
-// stops at its own term instead, bitwise the one-lane result. Not below 1 (a
-// mean of values >= 1).
-template <class V, bool kFreezeLanes = false>
-inline V multipole(V u, V rho) {
+// The expansion's variables at (u, rho): sqrt(t), t = u^2/(u^2+4),
+// s = 1 - t = 4/(u^2+4), and r = (rho/u)^2; for u <= 1 from sqrt(t) =
+// u/sqrt(u^2+4) (u^2 may underflow), above from t = 1/(1 + 4/u^2) (u^2 may
+// overflow: t = 1).
+template <class V>
+struct MultipoleVariables {
+    V sqrt_t, t, s, r;
+};
+
+template <class V>
+inline MultipoleVariables<V> multipole_variables(V u, V rho) {
     const V u2 = u * u;
     const V q = lane_sqrt(u2 + 4.0);
     const V z = 4.0 / u2;
@@ -41,6 +41,21 @@ inline V multipole(V u, V rho) {
 
     const V ratio = rho / u;
     const V r = ratio * ratio;
+    return {sqrt_t, t, s, r};
+}
+
+// Mean of the point-source magnification over the disk, for u >= 4 rho > 0:
+//   A = [ (1+t)/2 + (1-t)^2 sum_k (rho/u)^{2k} g_k(t) ] / sqrt(t),
+// t = u^2/(u^2+4), 1 - t = 4/(u^2+4) (tools/gen_far_field_coefficients.py). The k = 0
+// term is the point-source magnification (u^2+2)/(u sqrt(u^2+4)). For u <= 1,
+// sqrt(t) = u/sqrt(u^2+4) (u^2 may underflow); above, t = 1/(1 + 4/u^2)
+// (u^2 may overflow: t = 1, A = 1). All lanes take the same number of terms,
+// enough for the lane with the largest rho/u; with kFreezeLanes each lane
+// stops at its own term instead, bitwise the one-lane result. Not below 1 (a
+// mean of values >= 1).
+template <class V, bool kFreezeLanes = false>
+inline V multipole(V u, V rho) {
+    const auto [sqrt_t, t, s, r] = multipole_variables(u, rho);
     V sum = 0.0 * r;
     V rk = 1.0 + sum;
     [[maybe_unused]] auto done = r != r;  // no lane finished yet (r is never NaN)
