@@ -1,6 +1,7 @@
 """Calls every function of magnifex the ways its users do; mypy --strict must
 accept it against the installed stubs."""
 import numpy as np
+import numpy.typing as npt
 
 import magnifex
 
@@ -19,9 +20,9 @@ table: list[float] = magnifex.integrated_flux_map_witt_mao_magnification(l_list,
 table = magnifex.integrated_flux_map_heyrovsky_magnification(l_list, 1.0, 0.1, bl=np.asarray(bl), bf=bf)
 rings: list[float] = magnifex.discrete_flux_map_heyrovsky_magnification(l_list, 1.0, 0.1, bl, bf)
 peak: float = magnifex.magnification(0.05, 0.1)
-curve: np.ndarray = np.asarray(magnifex.magnification(l_array, 0.1, "quadratic", (0.4, 0.25)))
+curve: npt.NDArray[np.float64] = np.asarray(magnifex.magnification(l_array, 0.1, "quadratic", (0.4, 0.25)))
 bands, jacobian = magnifex.magnification(l_array, 0.1, "power2", [[0.6, 0.6], [0.8, 0.5]], gradient=True)
-slopes: np.ndarray = magnifex.magnification(0.05, 0.1, gradient=True)[1]
+slopes: npt.NDArray[np.float64] = magnifex.magnification(0.05, 0.1, gradient=True)[1]
 flux = magnifex.light_curve(np.linspace(-1.0, 1.0, 9), t0=0.0, u0=0.01, tE=0.5, rho=0.1, law="uniform")
 epoch: float = magnifex.light_curve(0.2, 0.0, 0.01, 0.5, 0.1)
 total: float = sum(uniform) + ring + limb[0] + table[-1] + max(rings) + peak + epoch
