@@ -155,35 +155,18 @@ inline DiskGradient<V> multipole_gradient(V u, V rho, M active) {
 // by the same operations.
 template <class V, bool kFreezeLanes>
 inline DiskGradient<V> carlson_gradient(V u, V rho) {
-    const V delta = u - rho;
-    const V sigma = u + rho;
-    const V e = delta / sigma;
-    const V p = e * e;
-    const V abs_delta = lane_abs(delta);
-    const auto small = abs_delta <= 1.0;
-    const V delta2 = delta * delta;
-    const V z = 4.0 / delta2;
-    const V q = select(small, lane_sqrt(delta2 + 4.0), abs_delta * lane_sqrt(1.0 + z));
-    const V c = select(small, p * ((4.0 + sigma * sigma) / (4.0 + delta2)), (1.0 + 4.0 / (sigma * sigma)) / (1.0 + z));
-
-    const CompleteIntegrals<V> in = complete_integrals<V, kFreezeLanes>(lane_sqrt(c), p);
-    const V k = in.cos2 + in.sin2;
-    const V inv_rho = 1.0 / rho;
-    const V p_sin2_p = p * in.sin2_p;
-    const V pj = (p_sin2_p * (inv_rho + rho)) / q;
-    const V u_sigma = (u / sigma) * 8.0;
-    const V near = (2.0 / (sigma * q)) * ((4.0 * in.cos2 + delta2 * k) - (4.0 * (delta / rho)) * in.sin2) + u_sigma * pj;
-    const V far = ((q + q) / sigma) * k + u_sigma * (pj - in.sin2 / (rho * q));
-    const V a_raw = select(e < kNearLimbRatio, near, far) / kPiDisk;
+    const CarlsonDisk<V> d = carlson_disk<V, kFreezeLanes>(u, rho);
+    const V a_raw = d.a;
+    const auto small = lane_abs(d.delta) <= 1.0;
 
     // m = 4n/q^2 from u and rho, for I_s - I_c.
-    const V n = ((u / sigma) * (rho / sigma)) * 4.0;
-    const V m = select(small, (4.0 * n) / (4.0 + delta2), (n * z) / (1.0 + z));
-    const V diff = sin_minus_cos(in.cos2, in.sin2, m);
-    const V f = kEightOverPi * inv_rho;
-    const V sigma_q = sigma * q;
+    const V n = ((u / d.sigma) * (rho / d.sigma)) * 4.0;
+    const V m = select(small, (4.0 * n) / (4.0 + d.delta2), (n * d.z) / (1.0 + d.z));
+    const V diff = sin_minus_cos(d.in.cos2, d.in.sin2, m);
+    const V f = kEightOverPi * d.inv_rho;
+    const V sigma_q = d.sigma * d.q;
     const V da_du = (0.0 - diff * f) / sigma_q;
-    const V da_drho = (f * (((u + u) * inv_rho) * (in.sin2 - p_sin2_p) - k)) / sigma_q;
+    const V da_drho = (f * (((u + u) * d.inv_rho) * (d.in.sin2 - d.p_sin2_p) - d.k)) / sigma_q;
     return {select(a_raw < 1.0, splat(1.0, a_raw), a_raw), da_du, da_drho};
 }
 

@@ -93,29 +93,49 @@ constexpr double kNearLimbRatio = 1.0 / 3.0;
 //                       + 8 (u/sigma) p sin2_p (1/rho + rho)/q
 // sigma = u + rho, delta = u - rho, q = sqrt(delta^2 + 4), and the complements
 //   p = 1 - n = delta^2/sigma^2,  c = 1 - m = delta^2 (4 + sigma^2)/(sigma^2 (4 + delta^2))
-// formed from delta. For 0 <= u < 4 rho, u != rho, p >= kOnLimb. Not below 1.
-// kFreezeLanes as for complete_integrals.
+// formed from delta. For 0 <= u < 4 rho, u != rho, p >= kOnLimb.
+// kFreezeLanes as for complete_integrals. carlson_disk gives the variables and
+// the value (not yet held to 1), which the disk's partials
+// (disk_gradient_lanes.hpp) are formed from too; carlson holds it to 1.
+template <class V>
+struct CarlsonDisk {
+    V delta, sigma, e, p, delta2, z, q, k, p_sin2_p, inv_rho;
+    CompleteIntegrals<V> in;
+    V a;
+};
+
+template <class V, bool kFreezeLanes>
+inline CarlsonDisk<V> carlson_disk(V u, V rho) {
+    CarlsonDisk<V> d;
+    d.delta = u - rho;
+    d.sigma = u + rho;
+    d.e = d.delta / d.sigma;
+    d.p = d.e * d.e;
+    const V abs_delta = lane_abs(d.delta);
+    const auto small = abs_delta <= 1.0;
+    d.delta2 = d.delta * d.delta;
+    d.z = 4.0 / d.delta2;
+    d.q = select(small, lane_sqrt(d.delta2 + 4.0), abs_delta * lane_sqrt(1.0 + d.z));
+    const V c = select(small, d.p * ((4.0 + d.sigma * d.sigma) / (4.0 + d.delta2)),
+                       (1.0 + 4.0 / (d.sigma * d.sigma)) / (1.0 + d.z));
+
+    d.in = complete_integrals<V, kFreezeLanes>(lane_sqrt(c), d.p);
+    d.k = d.in.cos2 + d.in.sin2;
+    d.inv_rho = 1.0 / rho;
+    // p sin2_p stays O(1) on the limb, where sin2_p ~ 1/(c p)^(1/2) alone can overflow.
+    d.p_sin2_p = d.p * d.in.sin2_p;
+    const V pj = (d.p_sin2_p * (d.inv_rho + rho)) / d.q;
+    const V u_sigma = (u / d.sigma) * 8.0;
+    const V near = (2.0 / (d.sigma * d.q)) * ((4.0 * d.in.cos2 + d.delta2 * d.k) - (4.0 * (d.delta / rho)) * d.in.sin2) +
+                   u_sigma * pj;
+    const V far = ((d.q + d.q) / d.sigma) * d.k + u_sigma * (pj - d.in.sin2 / (rho * d.q));
+    d.a = select(d.e < kNearLimbRatio, near, far) / kPiDisk;
+    return d;
+}
+
 template <class V, bool kFreezeLanes = false>
 inline V carlson(V u, V rho) {
-    const V delta = u - rho;
-    const V sigma = u + rho;
-    const V e = delta / sigma;
-    const V p = e * e;
-    const V abs_delta = lane_abs(delta);
-    const auto small = abs_delta <= 1.0;
-    const V delta2 = delta * delta;
-    const V z = 4.0 / delta2;
-    const V q = select(small, lane_sqrt(delta2 + 4.0), abs_delta * lane_sqrt(1.0 + z));
-    const V c = select(small, p * ((4.0 + sigma * sigma) / (4.0 + delta2)), (1.0 + 4.0 / (sigma * sigma)) / (1.0 + z));
-
-    const CompleteIntegrals<V> in = complete_integrals<V, kFreezeLanes>(lane_sqrt(c), p);
-    const V k = in.cos2 + in.sin2;
-    // p sin2_p stays O(1) on the limb, where sin2_p ~ 1/(c p)^(1/2) alone can overflow.
-    const V pj = ((p * in.sin2_p) * (1.0 / rho + rho)) / q;
-    const V u_sigma = (u / sigma) * 8.0;
-    const V near = (2.0 / (sigma * q)) * ((4.0 * in.cos2 + delta2 * k) - (4.0 * (delta / rho)) * in.sin2) + u_sigma * pj;
-    const V far = ((q + q) / sigma) * k + u_sigma * (pj - in.sin2 / (rho * q));
-    const V a = select(e < kNearLimbRatio, near, far) / kPiDisk;
+    const V a = carlson_disk<V, kFreezeLanes>(u, rho).a;
     return select(a < 1.0, splat(1.0, a), a);
 }
 
