@@ -24,6 +24,8 @@ import sys
 import mpmath
 from mpmath import mp, mpf
 
+from table_format import fmt, write
+
 DPS = 60
 GAUSS_POINTS = [3, 7]
 
@@ -87,15 +89,6 @@ def compute(n):
     return gauss_nodes, gauss_weights, kronrod_nodes, kronrod_weights
 
 
-def fmt(v):
-    d = float(v)
-    s = "%.17g" % d
-    assert float(s) == d
-    if "e" not in s and "." not in s:
-        s += ".0"
-    return s
-
-
 def render():
     out = []
     w = out.append
@@ -134,13 +127,7 @@ def render():
 
 
 def main(argv):
-    text = render()
-    if len(argv) > 1:
-        with open(argv[1], "w", encoding="ascii", newline="\n") as f:
-            f.write(text)
-    else:
-        sys.stdout.write(text)
-    return 0
+    return write(render(), argv)
 
 
 if __name__ == "__main__":

@@ -19,6 +19,8 @@ import sys
 import mpmath
 from mpmath import mp, mpf
 
+from table_format import fmt, to_double, write
+
 DPS = 50
 LEVELS = 7
 
@@ -31,37 +33,11 @@ def level_points(k):
     return h, [(2 * j + 1) * h for j in range(3 * 2 ** (k - 1))]
 
 
-def to_double(v):
-    """Round an mpf to the nearest double, refusing values so close to a
-    rounding midpoint that the working precision could not decide it."""
-    d = float(v)  # mpmath rounds to nearest
-    m, e = mpmath.frexp(mpf(d))
-    # Spacing of the doubles on v's side of d (halved below a power of two).
-    gap = mpmath.ldexp(mpf(1), int(e) - 53)
-    if m == mpf(0.5) and v < d:
-        gap /= 2
-    dist = abs(v - mpf(d))
-    if dist > gap / 2:
-        raise ValueError("%s did not round to the nearest double" % v)
-    # A value this close to a midpoint would need more working digits.
-    if gap / 2 - dist < gap * mpmath.ldexp(mpf(1), -60):
-        raise ValueError("%s is too close to a rounding midpoint" % v)
-    return d
-
-
 def entry(h, t):
     u = mp.pi / 2 * mpmath.sinh(t)
     abscissa = mpmath.tanh(u)
     weight = h * (mp.pi / 2) * mpmath.cosh(t) / mpmath.cosh(u) ** 2
     return to_double(weight), to_double(abscissa)
-
-
-def fmt(d):
-    s = "%.17g" % d
-    assert float(s) == d
-    if "e" not in s and "." not in s:
-        s += ".0"
-    return s
 
 
 def render():
@@ -116,13 +92,7 @@ def render():
 
 
 def main(argv):
-    text = render()
-    if len(argv) > 1:
-        with open(argv[1], "w", encoding="ascii", newline="\n") as f:
-            f.write(text)
-    else:
-        sys.stdout.write(text)
-    return 0
+    return write(render(), argv)
 
 
 if __name__ == "__main__":
