@@ -73,6 +73,7 @@ import warnings
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import text_table  # noqa: E402
 import workloads  # noqa: E402
 from workloads import TABLE_BF, TABLE_BL  # noqa: E402
 
@@ -443,27 +444,7 @@ HEAD = ["workload", "tool", "ns/pt (median)", "IQR", "max rel. error", "ratio"]
 
 
 def print_table(rows, markdown, out, head=HEAD, right=(5,)):
-    """Rows under `head`; in Markdown the columns `right` are right-aligned.
-    The plain table leaves a first cell blank where it repeats the row above."""
-    if markdown:
-        print("| " + " | ".join(head) + " |", file=out)
-        print("|" + "|".join("---:" if i in right else "---" for i in range(len(head))) + "|",
-              file=out)
-        for r in rows:
-            print("| " + " | ".join(r) + " |", file=out)
-        return
-    widths = [max(len(h), *(len(r[i]) for r in rows)) for i, h in enumerate(head)]
-    line = "  ".join("%-*s" % (wd, h) for wd, h in zip(widths, head))
-    print(line, file=out)
-    print("-" * len(line), file=out)
-    last = None
-    for r in rows:
-        cells = list(r)
-        if cells[0] == last:
-            cells[0] = ""
-        else:
-            last = cells[0]
-        print("  ".join("%-*s" % (wd, c) for wd, c in zip(widths, cells)).rstrip(), file=out)
+    text_table.print_table(rows, markdown, out, head, right, blank_repeats=True)
 
 
 def section(title, markdown, out):
@@ -724,7 +705,7 @@ def main(argv=None):
         import threads
         section("Threads: %d threads on chunks of one array, wall-clock time (benchmarks/threads.py)"
                 % threads.THREADS, md, out)
-        threads.print_rows(thread_rows, md, out)
+        print_table(thread_rows, md, out, threads.HEAD, right=range(2, len(threads.HEAD)))
     return 0
 
 

@@ -55,6 +55,7 @@ import numpy as np  # noqa: E402
 from scipy.optimize import minimize  # noqa: E402
 
 import magnifex  # noqa: E402
+import text_table  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLE = os.path.join(HERE, "..", "examples", "fit_event.py")
@@ -262,17 +263,7 @@ def iqr(values):
 
 
 def print_table(head, rows, markdown, out):
-    if markdown:
-        print("| " + " | ".join(head) + " |", file=out)
-        print("|" + "|".join(["---"] + ["---:"] * (len(head) - 1)) + "|", file=out)
-        for row in rows:
-            print("| " + " | ".join(row) + " |", file=out)
-        return
-    widths = [max(len(h), *(len(r[i]) for r in rows)) for i, h in enumerate(head)]
-    print("  ".join(f"{h:<{w}}" for h, w in zip(head, widths)).rstrip(), file=out)
-    print("-" * (sum(widths) + 2 * len(widths) - 2), file=out)
-    for row in rows:
-        print("  ".join(f"{c:<{w}}" for c, w in zip(row, widths)).rstrip(), file=out)
+    text_table.print_table(rows, markdown, out, head, right=range(1, len(head)))
 
 
 def versions():

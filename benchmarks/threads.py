@@ -33,6 +33,7 @@ import time
 import numpy as np
 
 import magnifex as mx
+from text_table import print_table
 
 THREADS = 2
 CHUNKS = 8             # interleaved chunks of the array, mapped over the threads
@@ -111,21 +112,6 @@ HEAD = ["separations", "call", "points", "1 thread ns/pt", "%d threads ns/pt" % 
         "cores busy"]
 
 
-def print_rows(rows, markdown, out):
-    if markdown:
-        print("| " + " | ".join(HEAD) + " |", file=out)
-        print("|---|---|---:|---:|---:|---:|---:|", file=out)
-        for r in rows:
-            print("| " + " | ".join(r) + " |", file=out)
-        return
-    widths = [max(len(h), *(len(r[i]) for r in rows)) for i, h in enumerate(HEAD)]
-    line = "  ".join("%-*s" % (w, h) for w, h in zip(widths, HEAD))
-    print(line, file=out)
-    print("-" * len(line), file=out)
-    for r in rows:
-        print("  ".join("%-*s" % (w, c) for w, c in zip(widths, r)).rstrip(), file=out)
-
-
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--quick", action="store_true", help="a tenth of the points, 3 repeats")
@@ -137,7 +123,7 @@ def main(argv=None):
     rows = measure(scale, args.repeats or repeats, log=sys.stderr)
     print("# magnifex on %d threads, %d cores; load average %.1f before, %.1f after"
           % (THREADS, os.cpu_count() or 0, before, os.getloadavg()[0]))
-    print_rows(rows, args.markdown, sys.stdout)
+    print_table(rows, args.markdown, sys.stdout, HEAD, right=range(2, len(HEAD)))
     return 0
 
 
