@@ -168,15 +168,22 @@ ReadElement numeric_reader(const char* format, Py_ssize_t itemsize) {
     }
 }
 
+// Acquires the buffer of `object` where reading it gives what iterating it
+// would; false otherwise, with no error set: a failed export is not an error
+// of the argument, since iteration, which the caller falls back to, does not
+// ask for a buffer.
+bool acquire_readable(PyObject* object, BufferView& buffer) {
+    if (!iterates_like_its_exporter(Py_TYPE(object))) return false;
+    if (buffer.acquire(object)) return true;
+    (void)PyErr::take();
+    return false;
+}
+
 }  // namespace
 
 std::optional<PyResult<NumericArray>> read_numeric_buffer(PyObject* object) {
-    if (!iterates_like_its_exporter(Py_TYPE(object))) return std::nullopt;
     BufferView buffer;
-    if (!buffer.acquire(object)) {
-        (void)PyErr::take();
-        return std::nullopt;
-    }
+    if (!acquire_readable(object, buffer)) return std::nullopt;
     const Py_buffer& view = buffer.view();
     const ReadElement read = numeric_reader(view.format, view.itemsize);
     if (read == nullptr || view.ndim < 0 || (view.ndim > 0 && (view.shape == nullptr || view.strides == nullptr))) {
@@ -210,14 +217,8 @@ std::optional<PyResult<NumericArray>> read_numeric_buffer(PyObject* object) {
 }
 
 std::optional<PyResult<std::vector<double>>> read_float64_buffer(PyObject* object) {
-    if (!iterates_like_its_exporter(Py_TYPE(object))) return std::nullopt;
     BufferView buffer;
-    if (!buffer.acquire(object)) {
-        // Not an error of the argument: iteration, which the caller falls
-        // back to, does not ask for a buffer.
-        (void)PyErr::take();
-        return std::nullopt;
-    }
+    if (!acquire_readable(object, buffer)) return std::nullopt;
     const Py_buffer& view = buffer.view();
     if (!is_contiguous_float64_vector(view)) return std::nullopt;
 
