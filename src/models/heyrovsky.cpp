@@ -28,6 +28,7 @@
 #include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
 #include "models/heyrovsky_batch.hpp"
+#include "models/point_source.hpp"
 
 #include "elliptic/lanes_dispatch.hpp"
 #include "elliptic/lanes_sse2.hpp"
@@ -107,17 +108,8 @@ bool in_domain(double l, double r, double beta) {
 // 1, and far away (A - 1 ~ 2/u^4 below eps) rounding must not take it below.
 double at_least_one(double a) { return a < 1.0 ? 1.0 : a; }
 
-// Point-source magnification (u^2 + 2)/(u sqrt(u^2 + 4)) at s source radii,
-// u = s/beta; for u > 1 in powers of 1/u so that u^2 cannot overflow.
-double point_source(double s, double beta) {
-    const double u = s / beta;
-    if (u > 1.0) {
-        const double t = 1.0 / u;
-        const double t2 = t * t;
-        return at_least_one((1.0 + 2.0 * t2) / std::sqrt(1.0 + 4.0 * t2));
-    }
-    return at_least_one((u * u + 2.0) / (u * std::sqrt(u * u + 4.0)));
-}
+// Point-source magnification at s source radii, u = s/beta.
+double point_source(double s, double beta) { return at_least_one(magnifex::point_source(s / beta)); }
 
 // Ring average for 0 < l, r < inf, l != r, 0 < beta < inf: the one-lane case
 // of the template in heyrovsky_lanes.hpp, which the batched kernel shares. It

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "models/point_lens_batch.hpp"
+#include "models/point_source.hpp"
 #include "models/source_pass.hpp"
 #include "models/witt_mao.hpp"
 
@@ -27,27 +28,6 @@ constexpr double kDerivativeTail = 1e-14;
 // integral (LimbDarkenedSource::magnify).
 constexpr double kTiny = 0x1p-500;
 constexpr int kTinyExponent = -330;
-
-// A0(u) = (u^2 + 2)/(u sqrt(u^2 + 4)) and its slope -8/(u^2 (u^2 + 4)^(3/2)),
-// for u > 1 in powers of 1/u so that u^2 cannot overflow.
-double point_source(double u) {
-    if (u > 1.0) {
-        const double t = 1.0 / u;
-        const double t2 = t * t;
-        return (1.0 + 2.0 * t2) / std::sqrt(1.0 + 4.0 * t2);
-    }
-    return (u * u + 2.0) / (u * std::sqrt(u * u + 4.0));
-}
-
-double point_source_slope(double u) {
-    if (u > 1.0) {
-        const double t = 1.0 / u;
-        const double s = 1.0 + 4.0 * (t * t);
-        return -8.0 * ((t * t) * (t * t)) * t / (s * std::sqrt(s));
-    }
-    const double s = u * u + 4.0;
-    return -8.0 / ((u * u) * (s * std::sqrt(s)));
-}
 
 std::size_t find_or_add(std::vector<Basis>& bases, const Basis& basis) {
     for (std::size_t b = 0; b < bases.size(); ++b) {

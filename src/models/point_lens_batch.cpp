@@ -9,6 +9,7 @@
 #include "models/disk_gradient_lanes.hpp"
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_runs.hpp"
+#include "models/point_source.hpp"
 
 namespace magnifex {
 
@@ -16,12 +17,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// dA0/dd = -8/(d^2 (d^2 + 4)^(3/2)), A0(d) = (d^2 + 2)/(d sqrt(d^2 + 4)).
-double point_source_slope(double d) {
-    const double s = d * d + 4.0;
-    return -8.0 / ((d * d) * (s * std::sqrt(s)));
-}
 
 // A ring outside the lanes' domain: through the lens (delta = 0) or not a
 // ring (NaN); a point (r = 0) or the lens at the centre (u = 0), where the
