@@ -197,15 +197,25 @@ std::optional<PyResult<NumericArray>> read_numeric_buffer(PyObject* object) {
             count *= static_cast<std::size_t>(view.shape[d]);
         }
         array.values.resize(count);
-        // Walk the elements in C order, offsets from the strides.
+        if (count != 0 && is_native_float64(view.format) && view.itemsize == static_cast<Py_ssize_t>(sizeof(double)) &&
+            PyBuffer_IsContiguous(&view, 'C') == 1) {
+            std::memcpy(array.values.data(), view.buf, count * sizeof(double));
+            return PyResult<NumericArray>(std::move(array));
+        }
+        // Walk the elements in C order, the offset kept from the strides as
+        // the index advances.
         std::vector<Py_ssize_t> index(static_cast<std::size_t>(view.ndim), 0);
+        Py_ssize_t offset = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            Py_ssize_t offset = 0;
-            for (int d = 0; d < view.ndim; ++d) offset += index[static_cast<std::size_t>(d)] * view.strides[d];
             array.values[i] = read(static_cast<const char*>(view.buf) + offset);
             for (int d = view.ndim - 1; d >= 0; --d) {
-                if (++index[static_cast<std::size_t>(d)] < view.shape[d]) break;
-                index[static_cast<std::size_t>(d)] = 0;
+                const auto dim = static_cast<std::size_t>(d);
+                if (++index[dim] < view.shape[d]) {
+                    offset += view.strides[d];
+                    break;
+                }
+                offset -= (view.shape[d] - 1) * view.strides[d];
+                index[dim] = 0;
             }
         }
         return PyResult<NumericArray>(std::move(array));

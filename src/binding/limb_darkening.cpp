@@ -59,6 +59,10 @@ struct Points {
     bool scalar = false;
 };
 
+PyResult<double> extract_number(PyObject* object, std::string_view name) {
+    return extract_argument(object, name, static_cast<const double*>(nullptr));
+}
+
 PyResult<Points> extract_points(PyObject* object, std::string_view name) {
     const std::string prefix = "argument '" + std::string(name) + "': ";
     if (PyUnicode_Check(object) || PyBytes_Check(object)) {
@@ -78,16 +82,11 @@ PyResult<Points> extract_points(PyObject* object, std::string_view name) {
         if (!values.ok()) return argument_extraction_error(name, std::move(values.error()));
         return Points{std::move(values.value()), false};
     }
-    PyResult<double> value = extract_float(object);
-    if (!value.ok()) return argument_extraction_error(name, std::move(value.error()));
+    PyResult<double> value = extract_number(object, name);
+    if (!value.ok()) return std::move(value.error());
     return Points{std::vector<double>{value.value()}, true};
 }
 
-PyResult<double> extract_number(PyObject* object, std::string_view name) {
-    PyResult<double> value = extract_float(object);
-    if (!value.ok()) return argument_extraction_error(name, std::move(value.error()));
-    return value;
-}
 
 // Coefficients: one row (a number, a 1-D sequence or array) or one row per
 // band (a 2-D array, or a sequence of equally long rows).
@@ -196,8 +195,6 @@ PyResult<Coefficients> law_coefficients(const Law& law, PyObject* given) {
     }
     PyResult<Coefficients> c = extract_coefficients(given);
     if (!c.ok()) return c;
-    // An empty row is the uniform law's.
-    if (c.value().values.empty() && !c.value().banded) c.value().columns = 0;
     if (c.value().columns != k) return value_error(takes + ", not " + decimal(c.value().columns));
     return c;
 }
