@@ -76,12 +76,16 @@ constexpr const char* kLightCurveDoc =
     "and the shapes of the result are those of magnification(); with gradient=True the\n"
     "Jacobian's columns are (dA/dt0, dA/du0, dA/dtE, dA/drho, dA/dc1, ...).";
 
+// A METH_FASTCALL | METH_KEYWORDS entry (CPython stores it as a PyCFunction).
+using FastcallEntry = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+PyMethodDef fastcall_method(const char* name, FastcallEntry entry, const char* docstring) {
+    return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
+                       METH_FASTCALL | METH_KEYWORDS, docstring};
+}
+
 template <const FunctionDescription* Description, auto Model>
 PyMethodDef method(const char* docstring) {
-    return PyMethodDef{Description->function_name.data(),
-                       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-                           &binding::trampoline<Description, Model>)),
-                       METH_FASTCALL | METH_KEYWORDS, docstring};
+    return fastcall_method(Description->function_name.data(), &binding::trampoline<Description, Model>, docstring);
 }
 
 // The function table, in registration (and __all__) order. The seven's
@@ -101,12 +105,8 @@ PyMethodDef METHODS[] = {
         "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
     method<&kDiscreteFluxMapHeyrovsky, &discrete_flux_map_heyrovsky_magnification>(
         "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
-    PyMethodDef{"magnification",
-                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&binding::magnification_entry)),
-                METH_FASTCALL | METH_KEYWORDS, kMagnificationDoc},
-    PyMethodDef{"light_curve",
-                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&binding::light_curve_entry)),
-                METH_FASTCALL | METH_KEYWORDS, kLightCurveDoc},
+    fastcall_method("magnification", &binding::magnification_entry, kMagnificationDoc),
+    fastcall_method("light_curve", &binding::light_curve_entry, kLightCurveDoc),
 };
 
 binding::MaybeError register_functions(PyObject* module) {
