@@ -50,6 +50,11 @@ SMALL_INTS = range(-5, 257)
 IMMORTAL_REFERENCES = 2**30
 
 
+def fresh_copy(text):
+    """A new str object equal to `text` (surrogates kept)."""
+    return text.encode("utf-8", "surrogatepass").decode("utf-8", "surrogatepass")
+
+
 def interned(text):
     """Whether `text` itself is the interpreter's shared object of its value:
     the empty or a one-character Latin-1 text, or an interned string."""
@@ -57,8 +62,7 @@ def interned(text):
         return True
     # A new object of the same value; interning it returns the interned object
     # of that value if there is one (else the copy itself, which is not text).
-    copy = text.encode("utf-8", "surrogatepass").decode("utf-8", "surrogatepass")
-    return sys.intern(copy) is text
+    return sys.intern(fresh_copy(text)) is text
 
 
 def shared(value):

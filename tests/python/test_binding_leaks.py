@@ -6,7 +6,7 @@ import sys
 import pytest
 
 import magnifex
-from conftest import FloatLike, LyingLength, Raises, counted, panic
+from conftest import FloatLike, LyingLength, Raises, counted, fresh_copy, panic
 
 ROUNDS = 1000
 PANIC_ROUNDS = 300  # each panic writes a report to stderr
@@ -76,14 +76,10 @@ def call(function, args, kwargs):
         pass
 
 
-def unshared_name(name):
-    """A new string equal to `name`: the keyword names written in this file are
-    interned, and so shared; a new object's count shows a leaked name."""
-    return name.encode("utf-8", "surrogatepass").decode("utf-8", "surrogatepass")
-
-
 def measure(function, args, kwargs, rounds):
-    kwargs = {unshared_name(name): value for name, value in kwargs.items()}
+    # The keyword names written in this file are interned, and so shared; a new
+    # object's count shows a leaked name.
+    kwargs = {fresh_copy(name): value for name, value in kwargs.items()}
     objects = [*args, *kwargs.values(), *kwargs.keys()]
     objects += [item for value in objects if type(value) in (list, tuple) for item in value]
     objects = counted(objects)  # not the shared small ints, booleans, None, interned text
