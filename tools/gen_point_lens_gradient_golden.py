@@ -67,6 +67,8 @@ from multiprocessing import Pool
 
 import mpmath as mp
 
+from gen_disk_oracle import closed_form as disk_closed_form
+
 SEED = 20260114
 OUT_DIGITS = 30       # significant digits written
 CHECK_DIGITS = 30     # agreement of the two precisions
@@ -93,20 +95,6 @@ def ring_closed_form(u, r):
     q2 = 4 + d * d
     m = 4 * n / q2
     return 2 / (mp.pi * s * mp.sqrt(q2)) * (2 * mp.ellipk(m) + d * d * mp.ellippi(n, m))
-
-
-def disk_closed_form(u, rho):
-    if u == 0:
-        return mp.sqrt(1 + 4 / rho**2)
-    s = u + rho
-    d = u - rho
-    n = 4 * u * rho / s**2
-    q = mp.sqrt(4 + d * d)
-    m = 4 * n / (q * q)
-    t = (s * q / (2 * rho**2) * mp.ellipe(m)
-         - d * (8 - rho**2 + u**2) / (2 * rho**2 * q) * mp.ellipk(m)
-         + 2 * d**2 * (1 + rho**2) / (rho**2 * s * q) * mp.ellippi(n, m))
-    return t / mp.pi
 
 
 def central(f, x, h):
