@@ -99,7 +99,6 @@ def load(path=DATA_PATH):
 
 
 ORACLE = load()
-BASES = list(ORACLE["fluxes"])
 with mpmath.workdps(DPS):  # all 30 digits: dA/dc of a far lens cancels to 1e-8 of its terms
     FLUXES = {name: mpf(v) for name, v in ORACLE["fluxes"].items()}
 RECORDS = ORACLE["records"]
@@ -119,10 +118,20 @@ def find(rho, l):
     raise KeyError((rho, l))
 
 
+def _flux(w):
+    """sum_b w_b N_b (at the working precision of the caller)."""
+    return sum(v * FLUXES[b] for b, v in w.items())
+
+
+def _excess(w, record):
+    """sum_b w_b E_b at a record."""
+    return sum(v * mpf(record["E"][b]) for b, v in w.items())
+
+
 def flux(law, coeffs):
     with mpmath.workdps(DPS):
         w, _ = _weights(law, [mpf(x) for x in coeffs])
-        return sum(v * FLUXES[b] for b, v in w.items())
+        return _flux(w)
 
 
 def _combine(w, column):
@@ -140,8 +149,8 @@ def evaluate(law, coeffs, record):
         raise ValueError("%s takes %d coefficients" % (law, LAW_ARITY[law]))
     with mpmath.workdps(DPS):
         w, dws = _weights(law, [mpf(x) for x in coeffs])
-        n = sum(v * FLUXES[b] for b, v in w.items())
-        s = sum(v * mpf(record["E"][b]) for b, v in w.items())
+        n = _flux(w)
+        s = _excess(w, record)
         out = {
             "A": 1 + s / n,
             "dA_du": _combine(w, record["dE_du"]) / n,
@@ -149,8 +158,8 @@ def evaluate(law, coeffs, record):
             "dA_dc": [],
         }
         for dw in dws:
-            ds = sum(v * mpf(record["E"][b]) for b, v in dw.items())
-            dn = sum(v * FLUXES[b] for b, v in dw.items())
+            ds = _excess(dw, record)
+            dn = _flux(dw)
             out["dA_dc"].append(ds / n - s * dn / n ** 2)
         return out
 
