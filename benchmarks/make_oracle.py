@@ -98,10 +98,12 @@ def law_flux(law, c):
 
 
 def mu_brightness(law, c, mu):
-    """mu I(mu), bounded for every law (the exponential's mu / (1 - e^mu) -> -1 at the limb)."""
+    """mu I(mu), bounded for every law (the exponential's mu / (1 - e^mu) -> -1 at the limb).
+    c may be mpf or floats: mpmath converts a float operand exactly, so both give the
+    same digits; law_values converts them once, not at every node."""
     if mu == 0:
         return -mpf(c[1]) if law == "exponential" else mpf(0)
-    return mu * workloads.brightness(law, [mpf(v) for v in c], mu, mp)
+    return mu * workloads.brightness(law, c, mu, mp)
 
 
 def law_values(l, rho, laws):
@@ -127,8 +129,10 @@ def law_values(l, rho, laws):
     pts = golden.split_points(mpf(0), half_pi, [mpf(0), lens, half_pi])
     out = []
     for law, c in laws:
+        c_mp = [mpf(v) for v in c]
+
         def integrand(theta):
-            return 2 * mp.pi * mp.sin(theta) * mu_brightness(law, c, mp.cos(theta)) * ring_at(theta)
+            return 2 * mp.pi * mp.sin(theta) * mu_brightness(law, c_mp, mp.cos(theta)) * ring_at(theta)
         value, err = mp.quad(integrand, pts, method="tanh-sinh", error=True)
         out.append((value / law_flux(law, c), max(err / abs(value), inner_err[0])))
     return out
