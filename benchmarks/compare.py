@@ -106,6 +106,13 @@ class Tool:
 # --------------------------------------------------------------------------
 # magnifex
 
+def as_u(w, ls):
+    """Separations u = l rho in Einstein radii, as magnification() takes them."""
+    if np is None:
+        raise NotInstalled("numpy")
+    return np.array([l * w.rho for l in ls], dtype=np.float64)
+
+
 def _mx_tools():
     def as_list(w, ls):
         return list(ls)
@@ -114,11 +121,6 @@ def _mx_tools():
         if np is None:
             raise NotInstalled("numpy")
         return np.array(ls, dtype=np.float64)
-
-    def as_u(w, ls):
-        if np is None:
-            raise NotInstalled("numpy")
-        return np.array([l * w.rho for l in ls], dtype=np.float64)
 
     def law_table(w, ls):
         return as_array(w, ls), workloads.law_table(w.law, w.coefficients)
@@ -583,9 +585,6 @@ BAND_RANGES = [(0.1, 3.0, "rho=0.1 u in [0,3]"), (0.1, 0.3, "rho=0.1 u in [0,3rh
 
 
 def band_jobs(points, target, counts):
-    def as_u(w, ls):
-        return np.array([l * w.rho for l in ls], dtype=np.float64)
-
     jobs = []
     for rho, umax, label in BAND_RANGES:
         for name, (law, _) in workloads.BAND_LAWS.items():
