@@ -234,7 +234,7 @@ def render_disk(g):
         "inline constexpr double kDiskMultipole[kTerms][kWidth] = {",
     ]
     for c in g:
-        values = [repr(float(x)) for x in c] + ["0.0"] * (width - len(c))
+        values = [fmt(x) for x in c] + ["0.0"] * (width - len(c))
         lines.append("    {" + ", ".join(values) + "},")
     lines += ["};", "", "}  // namespace magnifex::disk_multipole", ""]
     return "\n".join(lines)

@@ -136,23 +136,19 @@ def render():
     line("    double weight;")
     line("};")
     line("")
-    for n in SIZES:
-        for name, (t, w), logarithmic in (("GAUSS_LEGENDRE_%d" % n, gauss_legendre(n), False),
-                                          ("LOG_GAUSS_%d" % n, log_gauss(n), True)):
-            check(name, n, t, w, logarithmic)
-            line("inline constexpr std::array<RuleNode, %d> %s{{" % (n, name))
-            for ti, wi in zip(t, w):
-                line("    {%s, %s, %s}," % (fmt(ti), fmt(1 - ti), fmt(wi)))
-            line("}};")
-            line("")
-    for n in MOMENT_SIZES:
-        t, w = gauss_legendre(n)
-        check("GAUSS_LEGENDRE_%d" % n, n, t, w, False)
-        line("inline constexpr std::array<RuleNode, %d> GAUSS_LEGENDRE_%d{{" % (n, n))
+    def emit(name, n, t, w, logarithmic):
+        check(name, n, t, w, logarithmic)
+        line("inline constexpr std::array<RuleNode, %d> %s{{" % (n, name))
         for ti, wi in zip(t, w):
             line("    {%s, %s, %s}," % (fmt(ti), fmt(1 - ti), fmt(wi)))
         line("}};")
         line("")
+
+    for n in SIZES:
+        emit("GAUSS_LEGENDRE_%d" % n, n, *gauss_legendre(n), False)
+        emit("LOG_GAUSS_%d" % n, n, *log_gauss(n), True)
+    for n in MOMENT_SIZES:
+        emit("GAUSS_LEGENDRE_%d" % n, n, *gauss_legendre(n), False)
     line("}  // namespace magnifex")
     return "\n".join(out) + "\n"
 
