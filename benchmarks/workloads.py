@@ -13,9 +13,9 @@ import math
 
 # Linear limb darkening I(x) = 1 - LD_COEFF (1 - sqrt(1 - x^2)), the law built
 # into magnifex. MulensModel's Gamma law I ~ 1 - Gamma (1 - 3/2 sqrt(1 - x^2))
-# is the same profile for Gamma = 2 u / (3 - u) = 0.5.
+# is the same profile for Gamma = 2 u / (3 - u) = 0.5 (compare.py forms Gamma
+# from each workload's coefficient).
 LD_COEFF = 0.6
-LD_GAMMA = 2 * LD_COEFF / (3 - LD_COEFF)
 
 # The linear law tabulated at TABLE_ROWS equally spaced radii, both ends included.
 TABLE_ROWS = 50
