@@ -11,18 +11,12 @@
 #include <vector>
 
 #include "numerics/exp_nonpositive.hpp"
+#include "ulps.hpp"
 
 namespace magnifex {
 namespace {
 
-double ulps(double got, long double exact) {
-    if (exact == 0.0L) return got == 0.0 ? 0.0 : std::numeric_limits<double>::infinity();
-    // one ulp of the exact value, the least subnormal for the subnormals
-    const double exact_d = static_cast<double>(exact);
-    const double ulp = std::fmax(std::nextafter(std::fabs(exact_d), 1.0 / 0.0) - std::fabs(exact_d),
-                                 std::numeric_limits<double>::denorm_min());
-    return static_cast<double>(fabsl(static_cast<long double>(got) - exact)) / ulp;
-}
+using test_support::ulps;
 
 std::vector<double> arguments() {
     std::vector<double> y;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "numerics/log_unit.hpp"
+#include "ulps.hpp"
 
 namespace magnifex {
 namespace {
@@ -33,14 +34,7 @@ TEST(LogUnit, WithinTwoAndAHalfUlpsOfTheLongDoubleLogarithm) {
     for (const double v : arguments()) {
         const long double exact = logl(static_cast<long double>(v));
         const double got = log_unit(v);
-        double error = 0.0;
-        if (exact == 0.0L) {
-            error = got == 0.0 ? 0.0 : std::numeric_limits<double>::infinity();
-        } else {
-            const double e = static_cast<double>(exact);
-            const double ulp = std::nextafter(std::fabs(e), 1.0 / 0.0) - std::fabs(e);
-            error = static_cast<double>(fabsl(static_cast<long double>(got) - exact)) / ulp;
-        }
+        const double error = test_support::ulps(got, exact);
         if (error > worst) {
             worst = error;
             worst_at = v;
