@@ -36,9 +36,9 @@ import numpy as np
 import magnifex
 import dask_cluster
 from dask_cluster import load
-from fit_event import GAMMA, HJD_OFFSET, PUBLISHED, Photometry, linear_coefficient
+from fit_event import HJD_OFFSET, PUBLISHED, Photometry, SingleLensFit
 
-T0 = 4656.39975  # HJD' = HJD - 2450000, the published t0
+T0 = PUBLISHED[0]  # HJD' = HJD - 2450000, the published t0
 # Ranges of the grid, evenly spaced: about ten times the fitted values' uncertainties on
 # either side (each about 5 per cent, examples/fit_event.py). chi^2 has a long, narrow
 # valley along rho tE = const and u0 tE = const (the source's crossing time and the
@@ -77,13 +77,12 @@ def axis(low, high, n):
 
 def model_data(photometry):
     """What a task needs of the photometry, as plain arrays: epochs, fluxes, weights,
-    each observatory's block, and each band's rows, epochs and linear coefficient."""
-    bands = {}
-    for band in dict.fromkeys(photometry.bands):
-        rows = np.flatnonzero(np.isin(photometry.observatory,
-                                      [k for k, b in enumerate(photometry.bands) if b == band]))
-        bands[band] = (rows, photometry.t[rows], (linear_coefficient(GAMMA[band]),))
-    return {"t": photometry.t, "flux": photometry.flux, "weight": 1.0 / photometry.flux_err ** 2,
+    each observatory's block, and each band's rows, epochs and linear coefficient, as
+    examples/fit_event.py's model sets them up."""
+    model = SingleLensFit(photometry)
+    bands = {band: (rows, photometry.t[rows], (model.band_coefficient[band],))
+             for band, rows in model.band_rows.items()}
+    return {"t": photometry.t, "flux": photometry.flux, "weight": model.weight,
             "observatory": photometry.observatory, "starts": photometry.starts, "bands": bands}
 
 
