@@ -27,6 +27,7 @@ one scheduler is saturated.
     python benchmarks/scaling.py --repeats 1 --events 4000 --grid 10
 """
 import argparse
+import contextlib
 import json
 import os
 import statistics
@@ -111,13 +112,21 @@ def worker_cpu(client):
     return sum(client.run(cpu).values())
 
 
-def run_layout(workload, processes, threads):
+@contextlib.contextmanager
+def local_client(processes, threads):
+    """A client of a new LocalCluster of `processes` x `threads`, set up as the examples
+    set up theirs, once all its workers are up; both closed on leaving."""
     from dask.distributed import Client, LocalCluster
 
     with dask.config.set(QUIET_DIAGNOSTICS), \
             LocalCluster(n_workers=processes, threads_per_worker=threads, processes=True, host="127.0.0.1",
                          dashboard_address=None) as cluster, Client(cluster) as client:
         client.wait_for_workers(processes)
+        yield client
+
+
+def run_layout(workload, processes, threads):
+    with local_client(processes, threads) as client:
         client.run(lambda: __import__("magnifex") and None)
         before_workers, before_here, before_load = worker_cpu(client), time.process_time(), load()
         seconds = workload.distributed(client)
@@ -126,12 +135,9 @@ def run_layout(workload, processes, threads):
 
 
 def run_noop(count):
-    from dask.distributed import Client, LocalCluster, wait
+    from dask.distributed import wait
 
-    with dask.config.set(QUIET_DIAGNOSTICS), \
-            LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                         dashboard_address=None) as cluster, Client(cluster) as client:
-        client.wait_for_workers(2)
+    with local_client(2, 1) as client:
         wait([client.submit(noop, pure=False) for _ in range(100)])  # warm-up
         before_workers, before_here, before_load = worker_cpu(client), time.process_time(), load()
         began = time.perf_counter()
