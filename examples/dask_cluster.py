@@ -2,6 +2,7 @@
 flags, a LocalCluster of this machine or a running scheduler, and the machine's load."""
 import contextlib
 import os
+import sys
 
 # Dask's diagnostics that nothing here shows (there is no dashboard): each worker's
 # statistical profiler, which takes the interpreter lock every 10 ms to sample the task
@@ -17,6 +18,18 @@ def add_arguments(parser):
                         help="threads per worker process of the LocalCluster (default %(default)s)")
     parser.add_argument("--scheduler", metavar="ADDRESS", default=None,
                         help="address of a running Dask scheduler, e.g. tcp://host:8786 (default: a LocalCluster)")
+
+
+def require_distributed(script_name):
+    """True if dask.distributed can be imported; otherwise says on stderr what
+    `script_name` needs and how to install it, and returns False."""
+    try:
+        import dask.distributed  # noqa: F401
+    except ImportError:
+        print(f"{script_name} needs dask.distributed: pip install \".[dask]\" "
+              "(or pip install \"dask[distributed]\")", file=sys.stderr)
+        return False
+    return True
 
 
 def load():

@@ -185,11 +185,7 @@ def plot(path, axes, chi2, best, published, n_data):
 
 def main(argv=None):
     args = parse_arguments(argv)
-    try:
-        import dask.distributed  # noqa: F401
-    except ImportError:
-        print("grid_dask.py needs dask.distributed: pip install \".[dask]\" "
-              "(or pip install \"dask[distributed]\")", file=sys.stderr)
+    if not dask_cluster.require_distributed("grid_dask.py"):
         return 2
 
     photometry = Photometry()

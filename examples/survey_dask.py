@@ -238,11 +238,7 @@ def run_on_cluster(client, tasks, directory):
 
 def main(argv=None):
     args = parse_arguments(argv)
-    try:
-        import dask.distributed  # noqa: F401
-    except ImportError:
-        print("survey_dask.py needs dask.distributed: pip install \".[dask]\" "
-              "(or pip install \"dask[distributed]\")", file=sys.stderr)
+    if not dask_cluster.require_distributed("survey_dask.py"):
         return 2
 
     directory = os.path.abspath(args.output)
