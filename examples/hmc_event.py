@@ -146,8 +146,8 @@ def print_posterior(draws, result, info, args):
     for i, name in enumerate(fit_event.PARAMETERS):
         digits = fit_event.PUBLISHED_DIGITS[i] + 1
         q = np.percentile(flat[:, i], [2.5, 16, 50, 84, 97.5])
-        value = q[2] + (fit_event.HJD_OFFSET if i == 0 else 0.0)
         offset = fit_event.HJD_OFFSET if i == 0 else 0.0
+        value = q[2] + offset
         inner = f"[{q[1] + offset:.{digits}f}, {q[3] + offset:.{digits}f}]"
         outer = f"[{q[0] + offset:.{digits}f}, {q[4] + offset:.{digits}f}]"
         fitted = f"{result.params[i] + offset:.{digits}f} +- {result.sigma[i]:.{digits}f}"
