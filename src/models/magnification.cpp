@@ -158,10 +158,8 @@ LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFi
     const std::size_t k = coefficient_count_;
     if (series.q() == 0.0) {
         *value = head;
-        if (jacobian != nullptr) {
-            jacobian[0] = series.head_u();
-            for (std::size_t j = 1; j < jacobian_width(); ++j) jacobian[j] = 0.0;
-        }
+        jacobian[0] = series.head_u();
+        for (std::size_t j = 1; j < jacobian_width(); ++j) jacobian[j] = 0.0;
         return Series::Both;
     }
     const double threshold = kValueTail * std::fabs(head) / prefactor;
@@ -177,9 +175,7 @@ LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFi
         if (!value_done && tail <= threshold) {
             *value = head + prefactor * sum;
             value_done = true;
-            if (jacobian == nullptr) return Series::Both;
         }
-        if (jacobian == nullptr) continue;
         sum_u = sum_u + band.moment[m] * series.term_u(m);
         sum_rho = sum_rho + band.moment[m] * (2.0 * double(m) * term);
         for (std::size_t j = 0; j < k; ++j) sum_c[j] = sum_c[j] + band.moment_slopes[j][m] * term;
@@ -321,7 +317,7 @@ void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& se
     {
         bool any_pending = false;
         const bool series_ok = series.start(ui, rho, 1.0, gradient_);
-        if (series_ok && jacobian == nullptr && series.q() != 0.0) {
+        if (series_ok && jacobian == nullptr) {
             any_pending = far_field_values(series, series_of, value, i, n);
         } else {
             for (std::size_t band = 0; band < bands_.size(); ++band) {

@@ -79,6 +79,8 @@ private:
     // What the far-field series gave: nothing, the value alone, or both the
     // value and the Jacobian row.
     enum class Series { None, ValueOnly, Both };
+    // One band's value and Jacobian row (far_field_values: every band's
+    // values, without a Jacobian).
     Series far_field(const Band& band, FarFieldSeries& series, double rho, double* value, double* jacobian) const;
     bool far_field_values(FarFieldSeries& series, std::vector<Series>& series_of, double* value, std::size_t i,
                           std::size_t n) const;
