@@ -704,8 +704,7 @@ def main(argv=None):
     if extra:
         section("Bands: one call with B rows of coefficients, ns per separation", md, out)
         print_table(band_rows(extra), md, out, BAND_HEAD, right=(2, 3, 4, 5, 6))
-    if thread_rows:
-        import threads
+    if thread_rows:  # rows only when threaded, so threads was imported above
         section("Threads: %d threads on chunks of one array, wall-clock time (benchmarks/threads.py)"
                 % threads.THREADS, md, out)
         print_table(thread_rows, md, out, threads.HEAD, right=range(2, len(threads.HEAD)))
