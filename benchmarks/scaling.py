@@ -93,9 +93,10 @@ def workloads(args, scratch):
     survey = [(task, columns, scratch) for task, columns in survey_dask.split(events, args.events_per_task)]
     data = grid_dask.model_data(grid_dask.Photometry())
     n = args.grid
+    n_te = max(1, 2 * n // 3)
     axes = (grid_dask.axis(*grid_dask.U0_RANGE, n), grid_dask.axis(*grid_dask.RHO_RANGE, n),
-            grid_dask.axis(*grid_dask.TE_RANGE, max(1, 2 * n // 3)))
-    points = n * n * max(1, 2 * n // 3)
+            grid_dask.axis(*grid_dask.TE_RANGE, n_te))
+    points = n * n * n_te
     grid = [(data, *p) for p in grid_dask.tasks(axes, 1_280)]
     return [Workload("survey", "event", args.events, survey_dask.simulate, survey),
             Workload("grid", "grid point", points, grid_dask.scan, grid)]
