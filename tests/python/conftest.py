@@ -130,3 +130,27 @@ def run_python():
                               capture_output=True, text=True, errors="replace", timeout=timeout)
 
     return run
+
+
+# The project's examples/, run as a user runs them (tests of the examples).
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+
+
+def run_example(name, *args, prepend=None, timeout=300):
+    """Runs examples/NAME with this interpreter and the installed magnifex (its
+    folder first on PYTHONPATH, after `prepend` if given)."""
+    import magnifex
+
+    module_dir = os.path.dirname(os.path.abspath(magnifex.__file__))
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [prepend, module_dir, env.get("PYTHONPATH")]))
+    return subprocess.run([sys.executable, os.path.join(EXAMPLES, name), *args], env=env,
+                          capture_output=True, text=True, timeout=timeout)
+
+
+def without_matplotlib(tmp_path):
+    """A folder whose matplotlib fails to import, to put first on PYTHONPATH."""
+    fake = tmp_path / "fake"
+    fake.mkdir()
+    (fake / "matplotlib.py").write_text("raise ImportError('No module named matplotlib')\n")
+    return str(fake)

@@ -6,29 +6,19 @@ and write what they say."""
 import math
 import os
 import re
-import subprocess
 import sys
 
 import pytest
 
 import magnifex
+from conftest import EXAMPLES, run_example, without_matplotlib
 
-EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
 if not os.path.isdir(EXAMPLES):
     pytest.skip("examples/ is not beside the tests", allow_module_level=True)
 # Matplotlib's and Dask's own native code is not built for the sanitizer's
 # preloaded runtime; these scripts run against the installed module only.
 if "libasan" in os.environ.get("LD_PRELOAD", ""):
     pytest.skip("examples are not run under AddressSanitizer", allow_module_level=True)
-
-
-def run_example(name, *args, env=None, timeout=300):
-    module_dir = os.path.dirname(os.path.abspath(magnifex.__file__))
-    env = dict(os.environ if env is None else env)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [env.pop("PREPEND", None), module_dir,
-                                                      env.get("PYTHONPATH")]))
-    return subprocess.run([sys.executable, os.path.join(EXAMPLES, name), *args], env=env,
-                          capture_output=True, text=True, timeout=timeout)
 
 
 def table_rows(stdout):
@@ -79,12 +69,8 @@ def test_light_curve_prints_its_table_and_writes_the_plot(tmp_path, args, u0, rh
 
 
 def test_light_curve_without_matplotlib_says_what_to_install(tmp_path):
-    fake = tmp_path / "fake"
-    fake.mkdir()
-    (fake / "matplotlib.py").write_text("raise ImportError('No module named matplotlib')\n")
     output = tmp_path / "curve.png"
-    env = dict(os.environ, PREPEND=str(fake))
-    result = run_example("light_curve.py", "--output", str(output), env=env)
+    result = run_example("light_curve.py", "--output", str(output), prepend=without_matplotlib(tmp_path))
     assert result.returncode != 0
     assert "Traceback" not in result.stderr
     lines = result.stderr.strip().splitlines()

@@ -4,15 +4,13 @@ the sampler's custom JVP agree with central differences, and both run as a user 
 
 import os
 import re
-import subprocess
 import sys
 
 import numpy as np
 import pytest
 
-import magnifex
+from conftest import EXAMPLES, run_example, without_matplotlib
 
-EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
 if not os.path.isdir(EXAMPLES):
     pytest.skip("examples/ is not beside the tests", allow_module_level=True)
 # scipy's and jax's native code is not built for the sanitizer's preloaded runtime.
@@ -89,20 +87,12 @@ def test_jacobian_is_the_central_difference_of_the_residuals(fitted, i):
     assert np.max(np.abs(jacobian - central)) < 1e-5 * np.max(np.abs(jacobian))
 
 
-def run_fit_event(*args, fake_matplotlib=None):
-    module_dir = os.path.dirname(os.path.abspath(magnifex.__file__))
-    env = dict(os.environ)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [fake_matplotlib, module_dir, env.get("PYTHONPATH")]))
-    return subprocess.run([sys.executable, os.path.join(EXAMPLES, "fit_event.py"), *args], env=env,
-                          capture_output=True, text=True, timeout=300)
-
-
 def test_script_prints_the_fit_and_draws_the_plot(tmp_path):
     pytest.importorskip("matplotlib")
     import matplotlib.image
 
     output = tmp_path / "fit.png"
-    result = run_fit_event("--output", str(output))
+    result = run_example("fit_event.py", "--output", str(output))
     assert result.returncode == 0, result.stderr
     out = result.stdout
     for name in ("MOA", "Auckland", "Bronberg", "Canopus", "CTIO I", "CTIO H", "Danish"):
@@ -115,11 +105,8 @@ def test_script_prints_the_fit_and_draws_the_plot(tmp_path):
 
 
 def test_script_without_matplotlib_prints_the_fit_and_says_what_to_install(tmp_path):
-    fake = tmp_path / "fake"
-    fake.mkdir()
-    (fake / "matplotlib.py").write_text("raise ImportError('No module named matplotlib')\n")
     output = tmp_path / "fit.png"
-    result = run_fit_event("--output", str(output), fake_matplotlib=str(fake))
+    result = run_example("fit_event.py", "--output", str(output), prepend=without_matplotlib(tmp_path))
     assert result.returncode == 0, result.stderr
     assert "chi^2" in result.stdout and "pip install" in result.stdout
     assert not output.exists()
