@@ -113,7 +113,8 @@ enum class NodeForm { Inner, OuterAtLens, OuterNearLens, OuterNearLimb, Uncut };
 
 // The separation's constants the nodes are formed from.
 struct NodeFrame {
-    double sin_l, cos_l, mu_l, l, u, rho, outer, sin_half_outer, cos_half_outer;
+    // l = sin(theta_l) and mu_l = cos(theta_l) of a lens inside the source.
+    double mu_l, l, u, rho, outer, sin_half_outer, cos_half_outer;
 };
 
 // x = sin(theta), mu = cos(theta), u - rho x, the measure 2 pi x mu dtheta
@@ -140,9 +141,9 @@ template <class V>
             V s2, c2;
             sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
             const V sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
-            x = f.sin_l * cos_t - f.cos_l * sin_t;
-            mu = f.cos_l * cos_t + f.sin_l * sin_t;
-            delta = (2.0 * f.rho) * ((f.cos_l * c2 + f.sin_l * s2) * s2);
+            x = f.l * cos_t - f.mu_l * sin_t;
+            mu = f.mu_l * cos_t + f.l * sin_t;
+            delta = (2.0 * f.rho) * ((f.mu_l * c2 + f.l * s2) * s2);
             break;
         }
         case NodeForm::OuterAtLens: {
@@ -156,7 +157,7 @@ template <class V>
             sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
             mu = 2.0 * (s2 * c2);
             x = 1.0 - 2.0 * (s2 * s2);
-            delta = -(2.0 * f.rho) * ((f.cos_l * cd - f.sin_l * sd) * sd);
+            delta = -(2.0 * f.rho) * ((f.mu_l * cd - f.l * sd) * sd);
             break;
         }
         case NodeForm::OuterNearLens: {
@@ -167,9 +168,9 @@ template <class V>
             V sd, cd;
             sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
             const V sin_d = 2.0 * (sd * cd), cos_d = 1.0 - 2.0 * (sd * sd);
-            x = f.sin_l * cos_d + f.cos_l * sin_d;
-            mu = f.cos_l * cos_d - f.sin_l * sin_d;
-            delta = -(2.0 * f.rho) * ((f.cos_l * cd - f.sin_l * sd) * sd);
+            x = f.l * cos_d + f.mu_l * sin_d;
+            mu = f.mu_l * cos_d - f.l * sin_d;
+            delta = -(2.0 * f.rho) * ((f.mu_l * cd - f.l * sd) * sd);
             break;
         }
         case NodeForm::OuterNearLimb:
@@ -264,7 +265,7 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side) {
         form = at_end ? NodeForm::OuterAtLens
                       : piece.lo + piece.hi >= outer_ ? NodeForm::OuterNearLens : NodeForm::OuterNearLimb;
     }
-    const NodeFrame frame{sin_l_, cos_l_, mu_l_, l_, u_, rho_, outer_, sin_half_outer_, cos_half_outer_};
+    const NodeFrame frame{mu_l_, l_, u_, rho_, outer_, sin_half_outer_, cos_half_outer_};
     std::size_t k = 0;
     for (; k + kPairLanes <= m; k += kPairLanes) {
         theta_block<Pair>(frame, form, piece, rule.subspan(k), at_end, x + k, mu + k, delta_.data() + first + k,
@@ -373,8 +374,6 @@ void SourcePass::place_nodes(double u, double rho) {
     theta_l_ = 0.0;
     outer_ = kHalfPi;
     mu_l_ = 1.0;
-    sin_l_ = 0.0;
-    cos_l_ = 1.0;
     sin_half_outer_ = cos_half_outer_ = 0.7071067811865476;
     Complex singular[kMaxSingular];
     Piece pieces[kMaxPieces];
@@ -414,8 +413,6 @@ void SourcePass::place_nodes(double u, double rho) {
         theta_l_ = std::atan2(l, mu_l);
         outer_ = std::atan2(mu_l, l);  // pi/2 - theta_l
         mu_l_ = mu_l;
-        sin_l_ = l;
-        cos_l_ = mu_l;
         sincos_half(outer_, sin_half_outer_, cos_half_outer_);
 
         // Inner part, in the offset t = theta_l - theta from the lens; the

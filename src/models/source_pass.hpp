@@ -114,7 +114,6 @@ private:
     // -(u/rho) and, for 0 < l < 1, the lens's angle, pi/2 minus it and its
     // cosine, and the sine and cosine of half of pi/2 minus it.
     double u_ = 0.0, rho_ = 1.0, l_ = 0.0, follow_ = 0.0, theta_l_ = 0.0, outer_ = 1.5707963267948966, mu_l_ = 1.0;
-    double sin_l_ = 0.0, cos_l_ = 1.0;  // sin(theta_l) = l and cos(theta_l) = mu_l
     double sin_half_outer_ = 0.7071067811865476, cos_half_outer_ = 0.7071067811865476;
 };
 
