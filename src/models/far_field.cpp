@@ -23,7 +23,9 @@
 // from just above the switch to 1e6.
 #include "models/far_field.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace magnifex {
 
@@ -40,26 +42,69 @@ constexpr double kTruncation = 2e-15;
 constexpr double kMinSeparation = 1e-140;
 constexpr double kMaxSeparation = 1e100;
 
-// Q~_k(x) (ascending coefficients) or, reversed, x^{2k-1} Q~_k(1/x); with
-// kSlope, also its derivative in x.
-template <bool kSlope>
-double laplacian_polynomial(int k, double x, bool reversed, double* slope) {
-    const double* c = kLaplacianCoefficients.data() + k * (k - 1);
-    const int n = 2 * k;
-    double h = 0.0, dh = 0.0;
-    if (reversed) {
-        for (int j = 0; j < n; ++j) {
-            if constexpr (kSlope) dh = dh * x + h;
-            h = h * x + c[j];
-        }
-    } else {
-        for (int j = n - 1; j >= 0; --j) {
-            if constexpr (kSlope) dh = dh * x + h;
-            h = h * x + c[j];
+// The terms are formed kBlock at a time, each lane the Horner recurrence of
+// one Q~_k: the recurrences of neighbouring k are independent, and lanes
+// keep them apart where one at a time they would wait on each other. A lane
+// whose polynomial is of lower degree than the block's longest starts with
+// zero coefficients, which leave it exactly 0 until its own come: every
+// lane does the operations of its polynomial alone, in the same order.
+typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+constexpr int kPairs = 4;
+constexpr int kBlock = 2 * kPairs;
+constexpr int kBlocks = (kFarFieldTerms + kBlock - 1) / kBlock;
+
+// Steps of block b's recurrence: the degree + 1 of its last term.
+constexpr int block_steps(int b) { return 2 * kBlock * (b + 1); }
+constexpr int block_offset(int b) {
+    int offset = 0;
+    for (int j = 0; j < b; ++j) offset += block_steps(j) * kBlock;
+    return offset;
+}
+constexpr int kPaddedSize = block_offset(kBlocks);
+
+// The coefficients of the blocks in the order the recurrence takes them,
+// lane by lane: highest power first for Q~_k(x), lowest first for the
+// reversed x^{2k-1} Q~_k(1/x); zeros where a lane's polynomial has no such
+// power (or the lane no term).
+constexpr std::array<double, kPaddedSize> padded_coefficients(bool reversed) {
+    std::array<double, kPaddedSize> out{};
+    for (int b = 0; b < kBlocks; ++b) {
+        const int n = block_steps(b);
+        for (int lane = 0; lane < kBlock; ++lane) {
+            const int k = b * kBlock + lane + 1;
+            if (k > kFarFieldTerms) continue;
+            const int degree = 2 * k;  // coefficients of Q~_k
+            for (int i = 0; i < n; ++i) {
+                const int j = reversed ? i - (n - degree) : n - 1 - i;
+                const bool present = j >= 0 && j < degree;
+                out[block_offset(b) + i * kBlock + lane] = present ? kLaplacianCoefficients[k * (k - 1) + j] : 0.0;
+            }
         }
     }
-    if constexpr (kSlope) *slope = dh;
-    return h;
+    return out;
+}
+constexpr std::array<double, kPaddedSize> kDescending = padded_coefficients(false);
+constexpr std::array<double, kPaddedSize> kAscending = padded_coefficients(true);
+
+// Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
+// into h[lane], k = b kBlock + lane + 1; with kSlope, their derivatives in x
+// into slope.
+template <bool kSlope>
+void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
+    const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
+    const int n = block_steps(b);
+    Pair hv[kPairs] = {}, dv[kPairs] = {};
+    for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 8
+        for (int p = 0; p < kPairs; ++p) {
+            Pair ci;
+            std::memcpy(&ci, c + i * kBlock + 2 * p, sizeof ci);
+            if constexpr (kSlope) dv[p] = dv[p] * x + hv[p];
+            hv[p] = hv[p] * x + ci;
+        }
+    }
+    std::memcpy(h, hv, sizeof hv);
+    if constexpr (kSlope) std::memcpy(slope, dv, sizeof dv);
 }
 
 }  // namespace
@@ -115,17 +160,25 @@ bool FarFieldSeries::start(double u, double rho, double support, bool with_deriv
 }
 
 void FarFieldSeries::extend(int k) {
-    for (int j = formed_ + 1; j <= k; ++j) {
-        power_ = power_ * zeta_;
-        if (!with_derivative_) {
-            term_[j] = laplacian_polynomial<false>(j, x_, large_, nullptr) * power_;
+    // Whole blocks: the terms past k are formed with it and kept.
+    for (int b = formed_ / kBlock; b * kBlock < k; ++b) {
+        double h[kBlock], slope[kBlock];
+        if (with_derivative_) {
+            laplacian_block<true>(b, x_, large_, h, slope);
         } else {
-            double slope = 0.0;
-            term_[j] = laplacian_polynomial<true>(j, x_, large_, &slope) * power_;
-            term_u_[j] = prefactor_ * (term_[j] * (log_prefactor_u_ + double(j) * log_zeta_u_) + slope * x_u_ * power_);
+            laplacian_block<false>(b, x_, large_, h, nullptr);
         }
+        for (int lane = 0; lane < kBlock; ++lane) {
+            const int j = b * kBlock + lane + 1;
+            if (j > kTerms) break;
+            power_ = power_ * zeta_;
+            term_[j] = h[lane] * power_;
+            if (with_derivative_) {
+                term_u_[j] = prefactor_ * (term_[j] * (log_prefactor_u_ + double(j) * log_zeta_u_) + slope[lane] * x_u_ * power_);
+            }
+        }
+        formed_ = std::min(kTerms, (b + 1) * kBlock);
     }
-    if (k > formed_) formed_ = k;
 }
 
 bool far_field_magnification(double u, double rho, const FarFieldMoments& moments, double* out) {
@@ -144,9 +197,12 @@ bool far_field_magnification(double u, double rho, const FarFieldMoments& moment
     // which keeps them for other profiles.
     double sum = 0.0;
     double power = 1.0;
+    double block[kBlock];
     for (int k = 1; k <= kFarFieldTerms; ++k) {
+        const int lane = (k - 1) % kBlock;
+        if (lane == 0) laplacian_block<false>((k - 1) / kBlock, series.x(), series.large(), block, nullptr);
         power = power * series.zeta();
-        const double term = laplacian_polynomial<false>(k, series.x(), series.large(), nullptr) * power;
+        const double term = block[lane] * power;
         sum = sum + moments.moment[k] * term;
         const double g = series.ratio(k);
         const double tail = (moments.majorant[k] * term) * (g / (1.0 - g));
