@@ -109,7 +109,7 @@ void put(double* out, const V& v) {
     std::memcpy(out, &v, sizeof v);
 }
 
-enum class NodeForm { Inner, OuterAtLens, OuterNearLens, OuterNearLimb, Uncut };
+enum class NodeForm { Inner, InnerAtCentre, OuterAtLens, OuterNearLens, OuterNearLimb, Uncut };
 
 // The separation's constants the nodes are formed from.
 struct NodeFrame {
@@ -131,32 +131,45 @@ template <class V>
     const V from_hi = h * (at_end ? node : complement);
     V x, mu, delta;
     switch (form) {
-        case NodeForm::Inner: {
+        case NodeForm::Inner:
+        case NodeForm::InnerAtCentre: {
             // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
             // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
             // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
-            // by the addition formulas (every sum of positive terms but x's,
-            // which cancels only near the centre, where x is small and its
-            // absolute error is what counts).
+            // by the addition formulas, every sum of positive terms but x =
+            // l cos t - mu_l sin t, which cancels near the centre to an error
+            // of an ulp of l. The gradient needs x to its own last digits
+            // there (the nodes move as x/u, and the parts on either side of a
+            // lens near the centre each change by O(1) where their sum changes
+            // by O(l)): on the piece at the centre (hi = theta_l), x comes from
+            // theta itself, the node's offset from hi.
             V s2, c2;
             sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
             const V sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
-            x = f.l * cos_t - f.mu_l * sin_t;
+            if (form == NodeForm::Inner) {
+                x = f.l * cos_t - f.mu_l * sin_t;
+            } else {
+                V sc, cc;
+                sincos_small<V>(from_hi * 0.5, sc, cc);
+                x = 2.0 * (sc * cc);
+            }
             mu = f.mu_l * cos_t + f.l * sin_t;
             delta = (2.0 * f.rho) * ((f.mu_l * c2 + f.l * s2) * s2);
             break;
         }
         case NodeForm::OuterAtLens: {
             // The outer part's piece at the lens, in t = pi/2 - theta, the
-            // angle from the limb: mu = sin t and x = cos t from t/2,
-            // u - rho cos(t) = -2 rho sin((t + o)/2) sin(d/2) = -2 rho
-            // cos(theta_l + d/2) sin(d/2) from d/2, d = o - t its offset to
-            // the lens (o = pi/2 - theta_l; sin(o) = mu_l, cos(o) = l).
+            // angle from the limb: mu = sin t from t/2; from d/2, d = o - t
+            // the offset to the lens (o = pi/2 - theta_l; sin(o) = mu_l,
+            // cos(o) = l), x = sin(theta_l + d) = l cos d + mu_l sin d, a sum
+            // of positive terms that keeps x's relative digits with the lens
+            // near the centre, and u - rho cos(t) = -2 rho sin((t + o)/2)
+            // sin(d/2) = -2 rho cos(theta_l + d/2) sin(d/2).
             V s2, c2, sd, cd;
             sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
             sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
             mu = 2.0 * (s2 * c2);
-            x = 1.0 - 2.0 * (s2 * s2);
+            x = f.l < 0.5 ? f.l * (1.0 - 2.0 * (sd * sd)) + f.mu_l * (2.0 * (sd * cd)) : 1.0 - 2.0 * (s2 * s2);
             delta = -(2.0 * f.rho) * ((f.mu_l * cd - f.l * sd) * sd);
             break;
         }
@@ -260,7 +273,7 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side) {
     const bool at_end = piece.rule == PieceRule::LogAtEnd;
     NodeForm form = NodeForm::Uncut;
     if (side == Side::Inner) {
-        form = NodeForm::Inner;
+        form = piece.hi == theta_l_ ? NodeForm::InnerAtCentre : NodeForm::Inner;
     } else if (side == Side::Outer) {
         form = at_end ? NodeForm::OuterAtLens
                       : piece.lo + piece.hi >= outer_ ? NodeForm::OuterNearLens : NodeForm::OuterNearLimb;
