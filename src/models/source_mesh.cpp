@@ -8,16 +8,6 @@ namespace {
 
 using Complex = std::complex<double>;
 
-// Bernstein-ellipse parameter of the Gauss pieces: 12-point Gauss-Legendre
-// on a piece whose ellipse of parameter 4 holds no singularity errs by
-// ~4^-24 = 4e-15 of the piece's scale (the end pieces' parameters are in
-// source_mesh.hpp). Measured against the mpmath oracle
-// (tests/python/test_law_oracle.py).
-#ifndef MAGNIFEX_TUNE_GAUSS_ELLIPSE
-constexpr double kGaussEllipse = 4.0;
-#else
-constexpr double kGaussEllipse = MAGNIFEX_TUNE_GAUSS_ELLIPSE;
-#endif
 // A last piece shorter than this fraction of the one before joins it.
 constexpr double kMergeFraction = 0.15;
 

@@ -26,12 +26,14 @@
 // (point_lens_batch.hpp).
 #pragma once
 
+#include <complex>
 #include <cstddef>
 #include <span>
 #include <vector>
 
 #include "models/basis.hpp"
 #include "models/source_mesh.hpp"
+#include "numerics/source_rules_table.hpp"
 
 namespace magnifex {
 
@@ -76,7 +78,13 @@ private:
     // Where a piece lies: before the lens, after it, or in a source the lens
     // does not cut (its distance to each node then comes from the limb).
     enum class Side { Inner, Outer, Uncut };
-    void add_theta_piece(const Piece& piece, Side side);
+    // `long_rule`: the rule of a piece that is the whole source (else the
+    // piece's own).
+    void add_theta_piece(const Piece& piece, Side side, std::span<const RuleNode> long_rule = {});
+    // `part` as one piece (the lens at its lo, for a LogAtStart part, or
+    // hi) where a rule of 12 or 16 nodes takes it whole with respect to
+    // `singular`; returns whether it did.
+    bool add_whole(const Piece& part, std::span<const std::complex<double>> singular, bool at_lens, Side side);
     void add_limb_piece(double scale, double k_u);
     void add_fixed_nodes();
     // Room for m more nodes; returns the index of the first.

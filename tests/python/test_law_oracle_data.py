@@ -35,13 +35,23 @@ def test_every_case_has_positive_flux_and_its_derivatives(law, coeffs):
 
 def test_the_records_cover_the_grid_and_their_checks_hold():
     regions = {rec["region"] for rec in lo.RECORDS}
-    assert regions == {"centre", "inside", "near-inside", "limb", "near-outside", "outside", "far"}
+    assert regions == {"centre", "near-centre", "inside", "near-inside", "limb", "near-outside", "outside", "far"}
     for rec in lo.RECORDS:
         # the rule of twice the step, whose error the stored rule about squares
         assert max(rec["coarse_rule_rel_diff"].values()) < 1e-11, rec["l"]
         assert rec["identity_drho_digits"] >= 20, (rec["l"], rec["rho"])
         if rec["region"] == "centre":
             assert all(v == "0.0" for v in rec["dE_du"].values())
+
+
+@pytest.mark.parametrize("rho", sorted({float(rec["rho"]) for rec in lo.RECORDS if rec["region"] == "near-centre"}))
+def test_the_derivative_in_u_vanishes_linearly_at_the_centre(rho):
+    """E is even in u: dE/du = u E''(0) (1 + O(u^2)), so the records 1e-7 and 1e-5
+    of the centre hold dE/du in the ratio of their u, basis by basis."""
+    near, far = lo.find(rho, 1e-7), lo.find(rho, 1e-5)
+    for basis, value in near["dE_du"].items():
+        ratio = lo.mpf(value) / lo.mpf(far["dE_du"][basis])
+        assert abs(ratio * 100 - 1) < 1e-6, (basis, ratio)
 
 
 def column(rho, eps, side, key, basis):
