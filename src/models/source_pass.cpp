@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <limits>
 
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
@@ -96,17 +97,21 @@ std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens
     return n;
 }
 
-// Whether every point lies on or outside the ellipse of parameter r (foci a
-// and b): |z - a| + |z - b| >= (b - a)(r + 1/r)/2.
-bool clears(std::span<const Complex> points, double a, double b, double r) {
-    const double sum = (b - a) * (0.5 * (r + 1.0 / r));
+// The parameter s = (r + 1/r)/2 of the largest ellipse with foci a and b
+// that holds none of the points inside: the least (|z - a| + |z - b|)/(b - a).
+double clear_ellipse(std::span<const Complex> points, double a, double b) {
+    double least = std::numeric_limits<double>::infinity();
     for (const Complex z : points) {
         // (O(1) angles: no overflow to guard against)
         const double ra = z.real() - a, rb = z.real() - b, im2 = z.imag() * z.imag();
-        if (std::sqrt(ra * ra + im2) + std::sqrt(rb * rb + im2) < sum) return false;
+        const double sum = std::sqrt(ra * ra + im2) + std::sqrt(rb * rb + im2);
+        if (sum < least) least = sum;
     }
-    return true;
+    return least / (b - a);
 }
+
+// (r + 1/r)/2 of an ellipse parameter r.
+constexpr double half_sum(double r) { return 0.5 * (r + 1.0 / r); }
 
 // sin(a/2) and cos(a/2) for 0 <= a <= pi/2.
 inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }
@@ -493,12 +498,13 @@ bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular,
     // part is partitioned. The longer log rule stays off where a basis has a
     // pole at the limb, whose derivatives cancel near it (source_mesh.hpp).
     const double ellipse = at_lens ? end_ellipse_ : kGaussEllipse;
-    if (clears(singular, part.lo, part.hi, ellipse)) {
+    const double clear = clear_ellipse(singular, part.lo, part.hi);
+    if (clear >= half_sum(ellipse)) {
         add_theta_piece(part, side);
         return true;
     }
     const bool long_allowed = !at_lens || end_ellipse_ == kEndEllipse;
-    if (long_allowed && clears(singular, part.lo, part.hi, at_lens ? kLongLogEllipse : kLongEllipse)) {
+    if (long_allowed && clear >= half_sum(at_lens ? kLongLogEllipse : kLongEllipse)) {
         add_theta_piece(part, side, at_lens ? kLongLogRule : kLongRule);
         return true;
     }
