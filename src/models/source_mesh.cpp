@@ -22,7 +22,7 @@ double longest(Complex z, double p, double s, double direction) {
     return 2.0 * (s * std::sqrt(re * re + im * im) - along) / (s * s - 1.0);
 }
 
-double clear_length(std::span<const Complex> points, double p, double s, double direction, double cap) {
+double clear_length_s(std::span<const Complex> points, double p, double s, double direction, double cap) {
     double t = cap;
     for (const Complex z : points) {
         const double fits = longest(z, p, s, direction);
@@ -32,6 +32,10 @@ double clear_length(std::span<const Complex> points, double p, double s, double 
 }
 
 }  // namespace
+
+double clear_length(std::span<const Complex> points, double p, double r, double direction, double cap) {
+    return clear_length_s(points, p, half_sum(r), direction, cap);
+}
 
 std::size_t partition(double a, double b, std::span<const Complex> singular, PieceRule start_rule,
                       PieceRule end_rule, std::span<const Complex> limb_map_singular, double end_ellipse,
@@ -46,14 +50,14 @@ std::size_t partition(double a, double b, std::span<const Complex> singular, Pie
     std::size_t count = 0;
     double q_end = b;
     if (special_end) {
-        double h = clear_length(singular, b, s_end, -1.0, special_start ? 0.5 * length : length);
-        if (end_rule == PieceRule::Limb) h = clear_length(limb_map_singular, b, s_end, -1.0, h);
+        double h = clear_length_s(singular, b, s_end, -1.0, special_start ? 0.5 * length : length);
+        if (end_rule == PieceRule::Limb) h = clear_length_s(limb_map_singular, b, s_end, -1.0, h);
         q_end = b - h;
     }
     double p = a;
     if (special_start) {
-        double h = clear_length(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
-        if (start_rule == PieceRule::Limb) h = clear_length(limb_map_singular, a, s_end, 1.0, h);
+        double h = clear_length_s(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
+        if (start_rule == PieceRule::Limb) h = clear_length_s(limb_map_singular, a, s_end, 1.0, h);
         out[count++] = Piece{a, a + h, start_rule};
         p = a + h;
     }
@@ -61,9 +65,9 @@ std::size_t partition(double a, double b, std::span<const Complex> singular, Pie
     const Complex ends[2] = {Complex(a, 0.0), Complex(b, 0.0)};
     const std::size_t last = out.size() - (special_end ? 2 : 1);
     while (p < q_end) {
-        double t = clear_length(singular, p, s_gauss, 1.0, q_end - p);
-        if (special_start) t = clear_length(std::span<const Complex>(ends, 1), p, s_gauss, 1.0, t);
-        if (special_end) t = clear_length(std::span<const Complex>(ends + 1, 1), p, s_gauss, 1.0, t);
+        double t = clear_length_s(singular, p, s_gauss, 1.0, q_end - p);
+        if (special_start) t = clear_length_s(std::span<const Complex>(ends, 1), p, s_gauss, 1.0, t);
+        if (special_end) t = clear_length_s(std::span<const Complex>(ends + 1, 1), p, s_gauss, 1.0, t);
         // A singular point on the piece itself (the caller keeps them out)
         // would stop the march: the rest is then one piece.
         if (!(t > 0.0)) t = q_end - p;

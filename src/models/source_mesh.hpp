@@ -66,6 +66,10 @@ struct Piece {
     PieceRule rule;
 };
 
+// The longest t, at most cap, such that every point lies on or outside the
+// ellipse of parameter r of [p, p + t] (direction +1) or [p - t, p] (-1).
+double clear_length(std::span<const std::complex<double>> points, double p, double r, double direction, double cap);
+
 // The pieces of [a, b] (in order) admissible with respect to `singular`;
 // start_rule / end_rule: the rule of the piece at a / at b when that end is
 // itself singular (LogAtStart, LogAtEnd or Limb), or Gauss when it is not.

@@ -441,12 +441,7 @@ void SourcePass::place_nodes(double u, double rho) {
                 add_theta_piece(p, side);
                 continue;
             }
-            // The limb piece, mu = s mu_a: its end x_a = cos(hi) moves as the
-            // outer nodes do, so d ln mu_a/du = -x_a/((1 + x_a)(rho - u)) and
-            // d ln mu_a/drho = -(u/rho) times that (no motion when uncut).
-            const double x_a = std::cos(p.hi);
-            const double k_u = side == Side::Outer ? -x_a / ((1.0 + x_a) * (rho - u)) : 0.0;
-            add_limb_piece(std::sin(p.hi), k_u);
+            add_limb_end(p.hi, side);
         }
     };
     if (l > 0.0 && l < 1.0) {
@@ -472,11 +467,11 @@ void SourcePass::place_nodes(double u, double rho) {
         n = singular_points(seeds, l, true, false, singular);
         from_limb(singular, n);
         const Piece outer{0.0, outer_, PieceRule::LogAtEnd};
-        if (singular_at_limb_ || !add_whole(outer, std::span(singular, n), true, Side::Outer)) {
-            const std::size_t count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd,
-                                                limb_map, end_ellipse_, pieces);
-            add_limb_side(count, Side::Outer);
-        }
+        if (!singular_at_limb_ && add_whole(outer, std::span(singular, n), true, Side::Outer)) return;
+        if (singular_at_limb_ && add_limb_and_one(outer_, std::span(singular, n), limb_map, Side::Outer)) return;
+        const std::size_t count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd,
+                                            limb_map, end_ellipse_, pieces);
+        add_limb_side(count, Side::Outer);
         return;
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
@@ -486,9 +481,53 @@ void SourcePass::place_nodes(double u, double rho) {
     if (!singular_at_limb_ && add_whole(Piece{0.0, kHalfPi, PieceRule::Gauss}, std::span(singular, n), false, Side::Uncut)) {
         return;
     }
+    if (singular_at_limb_ && add_limb_and_one(kHalfPi, std::span(singular, n), limb_map, Side::Uncut)) return;
     const std::size_t count =
         partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, end_ellipse_, pieces);
     add_limb_side(count, Side::Uncut);
+}
+
+void SourcePass::add_limb_end(double hi, Side side) {
+    // The limb piece, mu = s mu_a: its end x_a = cos(hi) moves as the outer
+    // nodes do, so d ln mu_a/du = -x_a/((1 + x_a)(rho - u)) and d ln
+    // mu_a/drho = -(u/rho) times that (no motion when uncut).
+    const double x_a = std::cos(hi);
+    const double k_u = side == Side::Outer ? -x_a / ((1.0 + x_a) * (rho_ - u_)) : 0.0;
+    add_limb_piece(std::sin(hi), k_u);
+}
+
+bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, std::span<const Complex> limb_map,
+                                  Side side) {
+    // A limb that some basis is singular at: the limb piece [0, a] and one
+    // piece [a, b] of the rule of 12, else of 16, where the two fit (of the
+    // log rule with the lens at b, of Gauss-Legendre where the lens does not
+    // cut the source). The piece [a, b] keeps its ellipse clear of the limb,
+    // at 0; the limb piece keeps its own clear of where mu stops being a
+    // variable and of the lens; a lies halfway between the least and the
+    // most that the two allow.
+    const bool at_lens = side == Side::Outer;
+    const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
+    double limb_length = clear_length(singular, 0.0, end_ellipse_, 1.0, b);
+    limb_length = clear_length(limb_map, 0.0, end_ellipse_, 1.0, limb_length);
+    if (at_lens) limb_length = clear_length(std::span(ends + 1, 1), 0.0, end_ellipse_, 1.0, limb_length);
+    for (const bool long_rule : {false, true}) {
+        if (long_rule && at_lens && end_ellipse_ != kEndEllipse) break;
+        const double ellipse = long_rule ? (at_lens ? kLongLogEllipse : kLongEllipse) : (at_lens ? end_ellipse_ : kGaussEllipse);
+        double length = clear_length(singular, b, ellipse, -1.0, b);
+        length = clear_length(std::span(ends, 1), b, ellipse, -1.0, length);
+        const double least = b - length;
+        if (!(least <= limb_length)) continue;
+        const double a = 0.5 * (least + limb_length);
+        add_limb_end(a, side);
+        const Piece rest{a, b, at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss};
+        if (long_rule) {
+            add_theta_piece(rest, side, at_lens ? kLongLogRule : kLongRule);
+        } else {
+            add_theta_piece(rest, side);
+        }
+        return true;
+    }
+    return false;
 }
 
 bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular, bool at_lens, Side side) {

@@ -85,6 +85,13 @@ private:
     // hi) where a rule of 12 or 16 nodes takes it whole with respect to
     // `singular`; returns whether it did.
     bool add_whole(const Piece& part, std::span<const std::complex<double>> singular, bool at_lens, Side side);
+    // For a law singular at the limb: the limb piece and one piece [a, b]
+    // where two pieces take the part [0, b] (in the angle from the limb);
+    // returns whether they did.
+    bool add_limb_and_one(double b, std::span<const std::complex<double>> singular,
+                          std::span<const std::complex<double>> limb_map, Side side);
+    // The limb piece of the part's angles [0, hi] from the limb.
+    void add_limb_end(double hi, Side side);
     void add_limb_piece(double scale, double k_u);
     void add_fixed_nodes();
     // Room for m more nodes; returns the index of the first.
