@@ -42,22 +42,32 @@ constexpr double kTruncation = 2e-15;
 constexpr double kMinSeparation = 1e-140;
 constexpr double kMaxSeparation = 1e100;
 
-// The terms are formed kBlock at a time, each lane the Horner recurrence of
-// one Q~_k: the recurrences of neighbouring k are independent, and lanes
-// keep them apart where one at a time they would wait on each other. A lane
-// whose polynomial is of lower degree than the block's longest starts with
-// zero coefficients, which leave it exactly 0 until its own come: every
-// lane does the operations of its polynomial alone, in the same order.
+// The terms are formed a block at a time, each lane of a block the Horner
+// recurrence of one Q~_k: the recurrences of neighbouring k are independent,
+// and lanes keep them apart where one at a time they would wait on each
+// other. A lane whose polynomial is of lower degree than the block's longest
+// starts with zero coefficients, which leave it exactly 0 until its own
+// come: every lane does the operations of its polynomial alone, in the same
+// order. The blocks grow (terms 1-2, 3-4, 5-8, then eight at a time): a
+// source far from the lens needs its first few terms only.
 typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
-constexpr int kPairs = 4;
-constexpr int kBlock = 2 * kPairs;
-constexpr int kBlocks = (kFarFieldTerms + kBlock - 1) / kBlock;
+constexpr int kMaxPairs = 4;
+constexpr int kMaxBlock = 2 * kMaxPairs;
 
+// The first term of block b (block_first(b + 1) - 1 its last).
+constexpr int block_first(int b) { return b < 2 ? 2 * b + 1 : b == 2 ? 5 : 9 + kMaxBlock * (b - 3); }
+constexpr int block_size(int b) { return block_first(b + 1) - block_first(b); }
+constexpr int block_of(int k) {
+    int b = 0;
+    while (block_first(b + 1) <= k) ++b;
+    return b;
+}
+constexpr int kBlocks = block_of(kFarFieldTerms) + 1;
 // Steps of block b's recurrence: the degree + 1 of its last term.
-constexpr int block_steps(int b) { return 2 * kBlock * (b + 1); }
+constexpr int block_steps(int b) { return 2 * (block_first(b + 1) - 1); }
 constexpr int block_offset(int b) {
     int offset = 0;
-    for (int j = 0; j < b; ++j) offset += block_steps(j) * kBlock;
+    for (int j = 0; j < b; ++j) offset += block_steps(j) * block_size(j);
     return offset;
 }
 constexpr int kPaddedSize = block_offset(kBlocks);
@@ -69,15 +79,15 @@ constexpr int kPaddedSize = block_offset(kBlocks);
 constexpr std::array<double, kPaddedSize> padded_coefficients(bool reversed) {
     std::array<double, kPaddedSize> out{};
     for (int b = 0; b < kBlocks; ++b) {
-        const int n = block_steps(b);
-        for (int lane = 0; lane < kBlock; ++lane) {
-            const int k = b * kBlock + lane + 1;
+        const int n = block_steps(b), size = block_size(b);
+        for (int lane = 0; lane < size; ++lane) {
+            const int k = block_first(b) + lane;
             if (k > kFarFieldTerms) continue;
             const int degree = 2 * k;  // coefficients of Q~_k
             for (int i = 0; i < n; ++i) {
                 const int j = reversed ? i - (n - degree) : n - 1 - i;
                 const bool present = j >= 0 && j < degree;
-                out[block_offset(b) + i * kBlock + lane] = present ? kLaplacianCoefficients[k * (k - 1) + j] : 0.0;
+                out[block_offset(b) + i * size + lane] = present ? kLaplacianCoefficients[k * (k - 1) + j] : 0.0;
             }
         }
     }
@@ -86,25 +96,34 @@ constexpr std::array<double, kPaddedSize> padded_coefficients(bool reversed) {
 constexpr std::array<double, kPaddedSize> kDescending = padded_coefficients(false);
 constexpr std::array<double, kPaddedSize> kAscending = padded_coefficients(true);
 
-// Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
-// into h[lane], k = b kBlock + lane + 1; with kSlope, their derivatives in x
-// into slope.
-template <bool kSlope>
-void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
-    const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
-    const int n = block_steps(b);
+template <bool kSlope, int kPairs>
+void laplacian_pairs(const double* c, int n, double x, double* h, double* slope) {
     Pair hv[kPairs] = {}, dv[kPairs] = {};
     for (int i = 0; i < n; ++i) {
 #pragma GCC unroll 8
         for (int p = 0; p < kPairs; ++p) {
             Pair ci;
-            std::memcpy(&ci, c + i * kBlock + 2 * p, sizeof ci);
+            std::memcpy(&ci, c + i * (2 * kPairs) + 2 * p, sizeof ci);
             if constexpr (kSlope) dv[p] = dv[p] * x + hv[p];
             hv[p] = hv[p] * x + ci;
         }
     }
     std::memcpy(h, hv, sizeof hv);
     if constexpr (kSlope) std::memcpy(slope, dv, sizeof dv);
+}
+
+// Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
+// into h[lane], k = block_first(b) + lane; with kSlope, their derivatives
+// in x into slope.
+template <bool kSlope>
+void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
+    const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
+    const int n = block_steps(b);
+    switch (block_size(b)) {
+        case 2: laplacian_pairs<kSlope, 1>(c, n, x, h, slope); break;
+        case 4: laplacian_pairs<kSlope, 2>(c, n, x, h, slope); break;
+        default: laplacian_pairs<kSlope, kMaxPairs>(c, n, x, h, slope); break;
+    }
 }
 
 }  // namespace
@@ -161,23 +180,25 @@ bool FarFieldSeries::start(double u, double rho, double support, bool with_deriv
 
 void FarFieldSeries::extend(int k) {
     // Whole blocks: the terms past k are formed with it and kept.
-    for (int b = formed_ / kBlock; b * kBlock < k; ++b) {
-        double h[kBlock], slope[kBlock];
+    for (int b = block_of(formed_ + 1); block_first(b) <= k; ++b) {
+        double h[kMaxBlock], slope[kMaxBlock];
         if (with_derivative_) {
             laplacian_block<true>(b, x_, large_, h, slope);
         } else {
             laplacian_block<false>(b, x_, large_, h, nullptr);
         }
-        for (int lane = 0; lane < kBlock; ++lane) {
-            const int j = b * kBlock + lane + 1;
-            if (j > kTerms) break;
+        const int last = std::min(kTerms, block_first(b + 1) - 1);
+        for (int j = block_first(b); j <= last; ++j) {
+            const int lane = j - block_first(b);
             power_ = power_ * zeta_;
             term_[j] = h[lane] * power_;
+            const double g = ratio(j);
+            tail_factor_[j] = g / (1.0 - g);
             if (with_derivative_) {
                 term_u_[j] = prefactor_ * (term_[j] * (log_prefactor_u_ + double(j) * log_zeta_u_) + slope[lane] * x_u_ * power_);
             }
         }
-        formed_ = std::min(kTerms, (b + 1) * kBlock);
+        formed_ = last;
     }
 }
 
@@ -197,12 +218,12 @@ bool far_field_magnification(double u, double rho, const FarFieldMoments& moment
     // which keeps them for other profiles.
     double sum = 0.0;
     double power = 1.0;
-    double block[kBlock];
+    double block[kMaxBlock];
+    int b = -1;
     for (int k = 1; k <= kFarFieldTerms; ++k) {
-        const int lane = (k - 1) % kBlock;
-        if (lane == 0) laplacian_block<false>((k - 1) / kBlock, series.x(), series.large(), block, nullptr);
+        if (k == block_first(b + 1)) laplacian_block<false>(++b, series.x(), series.large(), block, nullptr);
         power = power * series.zeta();
-        const double term = block[lane] * power;
+        const double term = block[k - block_first(b)] * power;
         sum = sum + moments.moment[k] * term;
         const double g = series.ratio(k);
         const double tail = (moments.majorant[k] * term) * (g / (1.0 - g));

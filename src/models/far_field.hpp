@@ -93,6 +93,11 @@ public:
     // kRatioBound[k] times the squared support ratio: the tail after term k
     // is at most majorant_k |term(k)| g/(1 - g) with g = ratio(k).
     double ratio(int k) const { return far_field_detail::kRatioBound[k] * support_q_; }
+    // g/(1 - g) of ratio(k), formed with the terms (1 <= k <= kTerms).
+    double tail_factor(int k) {
+        if (k > formed_) extend(k);
+        return tail_factor_[k];
+    }
     // The k-th term (1 <= k <= kTerms) and its derivative.
     double term(int k) {
         if (k > formed_) extend(k);
@@ -112,7 +117,7 @@ private:
     int formed_ = 0;
     double power_ = 1.0;
     // Entries 1..formed_ are set.
-    std::array<double, kTerms + 1> term_, term_u_;
+    std::array<double, kTerms + 1> term_, term_u_, tail_factor_;
 };
 
 }  // namespace magnifex

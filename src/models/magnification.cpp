@@ -170,8 +170,7 @@ LimbDarkenedSource::Series LimbDarkenedSource::far_field(const Band& band, FarFi
     for (int m = 1; m <= FarFieldSeries::kTerms; ++m) {
         const double term = series.term(m);
         if (!value_done) sum = sum + band.moment[m] * term;
-        const double g = series.ratio(m);
-        const double tail = (band.majorant[m] * term) * (g / (1.0 - g));
+        const double tail = (band.majorant[m] * term) * series.tail_factor(m);
         if (!value_done && tail <= threshold) {
             *value = head + prefactor * sum;
             value_done = true;
@@ -208,8 +207,7 @@ bool LimbDarkenedSource::far_field_values(FarFieldSeries& series, std::vector<Se
     }
     for (int m = 1; m <= FarFieldSeries::kTerms && pending > 0; ++m) {
         const double term = series.term(m);
-        const double g = series.ratio(m);
-        const double factor = g / (1.0 - g);
+        const double factor = series.tail_factor(m);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
             if (series_of[band] == Series::Both) continue;
             const Band& b = bands_[band];
