@@ -48,26 +48,32 @@ constexpr double kMaxSeparation = 1e100;
 // other. A lane whose polynomial is of lower degree than the block's longest
 // starts with zero coefficients, which leave it exactly 0 until its own
 // come: every lane does the operations of its polynomial alone, in the same
-// order. The blocks grow (terms 1-2, 3-4, 5-8, then eight at a time): a
-// source far from the lens needs its first few terms only.
+// order, whatever block it is in. The terms come eight at a time, or, for a
+// source far from the lens that needs its first few only, the first eight
+// in blocks of 2, 2 and 4.
 typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
 constexpr int kMaxPairs = 4;
 constexpr int kMaxBlock = 2 * kMaxPairs;
 
-// The first term of block b (block_first(b + 1) - 1 its last).
-constexpr int block_first(int b) { return b < 2 ? 2 * b + 1 : b == 2 ? 5 : 9 + kMaxBlock * (b - 3); }
-constexpr int block_size(int b) { return block_first(b + 1) - block_first(b); }
-constexpr int block_of(int k) {
-    int b = 0;
-    while (block_first(b + 1) <= k) ++b;
-    return b;
-}
-constexpr int kBlocks = block_of(kFarFieldTerms) + 1;
+struct Block {
+    int first, size;  // its terms: first .. first + size - 1
+};
+constexpr Block kBlockTable[] = {{1, 8}, {1, 2}, {3, 2}, {5, 4}, {9, 8}, {17, 8}, {25, 8}, {33, 8}};
+// The blocks' sequences: eight at a time from the first, or the first eight
+// in three blocks.
+constexpr int kWideStart = 0, kNarrowStart = 1, kAfterEight = 4;
+constexpr int kBlocks = [] {
+    int n = 0;
+    for (const Block& b : kBlockTable) n += b.first <= kFarFieldTerms ? 1 : 0;
+    return n;
+}();
+// The next block of b in either sequence.
+constexpr int next_block(int b) { return b == kWideStart ? kAfterEight : b + 1; }
 // Steps of block b's recurrence: the degree + 1 of its last term.
-constexpr int block_steps(int b) { return 2 * (block_first(b + 1) - 1); }
+constexpr int block_steps(int b) { return 2 * (kBlockTable[b].first + kBlockTable[b].size - 1); }
 constexpr int block_offset(int b) {
     int offset = 0;
-    for (int j = 0; j < b; ++j) offset += block_steps(j) * block_size(j);
+    for (int j = 0; j < b; ++j) offset += block_steps(j) * kBlockTable[j].size;
     return offset;
 }
 constexpr int kPaddedSize = block_offset(kBlocks);
@@ -79,9 +85,9 @@ constexpr int kPaddedSize = block_offset(kBlocks);
 constexpr std::array<double, kPaddedSize> padded_coefficients(bool reversed) {
     std::array<double, kPaddedSize> out{};
     for (int b = 0; b < kBlocks; ++b) {
-        const int n = block_steps(b), size = block_size(b);
+        const int n = block_steps(b), size = kBlockTable[b].size;
         for (int lane = 0; lane < size; ++lane) {
-            const int k = block_first(b) + lane;
+            const int k = kBlockTable[b].first + lane;
             if (k > kFarFieldTerms) continue;
             const int degree = 2 * k;  // coefficients of Q~_k
             for (int i = 0; i < n; ++i) {
@@ -113,30 +119,37 @@ void laplacian_pairs(const double* c, int n, double x, double* h, double* slope)
 }
 
 // Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
-// into h[lane], k = block_first(b) + lane; with kSlope, their derivatives
-// in x into slope.
+// into h[lane], k = first + lane; with kSlope, their derivatives in x into
+// slope.
 template <bool kSlope>
 void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
     const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
     const int n = block_steps(b);
-    switch (block_size(b)) {
+    switch (kBlockTable[b].size) {
         case 2: laplacian_pairs<kSlope, 1>(c, n, x, h, slope); break;
         case 4: laplacian_pairs<kSlope, 2>(c, n, x, h, slope); break;
         default: laplacian_pairs<kSlope, kMaxPairs>(c, n, x, h, slope); break;
     }
 }
 
+// The first block for a source at (rho/u)^2 support^2 = support_q: the
+// narrow ones where the terms fall faster than 1e-3 a term (three or four
+// of them reach the series' 2e-15).
+int first_block(double support_q) { return support_q < 1e-3 ? kNarrowStart : kWideStart; }
+
 }  // namespace
 
 bool FarFieldSeries::start(double u, double rho, double support, bool with_derivative) {
     formed_ = 0;
     power_ = 1.0;
+    block_ = 0;
     with_derivative_ = with_derivative;
     if (!(u >= kMinSeparation && u <= kMaxSeparation && rho >= 0.0)) return false;
     const double ratio = rho / u;
     const double q = ratio * ratio;
     q_ = q;
     support_q_ = (support * support) * q;
+    block_ = first_block(support_q_);
     const double min_ratio_squared = kFarFieldMinRatio * kFarFieldMinRatio;
     if (!(support_q_ * min_ratio_squared <= 1.0)) return false;
 
@@ -180,16 +193,18 @@ bool FarFieldSeries::start(double u, double rho, double support, bool with_deriv
 
 void FarFieldSeries::extend(int k) {
     // Whole blocks: the terms past k are formed with it and kept.
-    for (int b = block_of(formed_ + 1); block_first(b) <= k; ++b) {
+    while (formed_ < k) {
+        const int b = block_;
         double h[kMaxBlock], slope[kMaxBlock];
         if (with_derivative_) {
             laplacian_block<true>(b, x_, large_, h, slope);
         } else {
             laplacian_block<false>(b, x_, large_, h, nullptr);
         }
-        const int last = std::min(kTerms, block_first(b + 1) - 1);
-        for (int j = block_first(b); j <= last; ++j) {
-            const int lane = j - block_first(b);
+        const int first = kBlockTable[b].first;
+        const int last = std::min(kTerms, first + kBlockTable[b].size - 1);
+        for (int j = first; j <= last; ++j) {
+            const int lane = j - first;
             power_ = power_ * zeta_;
             term_[j] = h[lane] * power_;
             const double g = ratio(j);
@@ -199,6 +214,7 @@ void FarFieldSeries::extend(int k) {
             }
         }
         formed_ = last;
+        block_ = next_block(b);
     }
 }
 
@@ -219,11 +235,15 @@ bool far_field_magnification(double u, double rho, const FarFieldMoments& moment
     double sum = 0.0;
     double power = 1.0;
     double block[kMaxBlock];
-    int b = -1;
+    int b = first_block(series.support_q()), end = 0;
     for (int k = 1; k <= kFarFieldTerms; ++k) {
-        if (k == block_first(b + 1)) laplacian_block<false>(++b, series.x(), series.large(), block, nullptr);
+        if (k > end) {
+            if (k > 1) b = next_block(b);
+            laplacian_block<false>(b, series.x(), series.large(), block, nullptr);
+            end = kBlockTable[b].first + kBlockTable[b].size - 1;
+        }
         power = power * series.zeta();
-        const double term = block[k - block_first(b)] * power;
+        const double term = block[k - kBlockTable[b].first] * power;
         sum = sum + moments.moment[k] * term;
         const double g = series.ratio(k);
         const double tail = (moments.majorant[k] * term) * (g / (1.0 - g));

@@ -93,6 +93,8 @@ public:
     // kRatioBound[k] times the squared support ratio: the tail after term k
     // is at most majorant_k |term(k)| g/(1 - g) with g = ratio(k).
     double ratio(int k) const { return far_field_detail::kRatioBound[k] * support_q_; }
+    // (rho/u)^2 times the squared support ratio.
+    double support_q() const { return support_q_; }
     // g/(1 - g) of ratio(k), formed with the terms (1 <= k <= kTerms).
     double tail_factor(int k) {
         if (k > formed_) extend(k);
@@ -115,6 +117,7 @@ private:
     double log_prefactor_u_ = 0.0, log_zeta_u_ = 0.0, x_u_ = 0.0;
     bool large_ = false, with_derivative_ = false;
     int formed_ = 0;
+    int block_ = 0;  // the next block of terms to form (far_field.cpp)
     double power_ = 1.0;
     // Entries 1..formed_ are set.
     std::array<double, kTerms + 1> term_, term_u_, tail_factor_;
