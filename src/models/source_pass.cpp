@@ -36,15 +36,16 @@ constexpr std::span<const RuleNode> kLimbRule = MAGNIFEX_TUNE_LIMB_RULE;
 #endif
 
 // The rules of 16 nodes for a part taken whole, where every singular point
-// lies outside the ellipse of parameter kLongEllipse (Gauss-Legendre:
-// 2.9^-32 = 1.6e-15 of the part's scale) or kLongLogEllipse (the log rule,
-// which converges like r^-n: the bound 3.3^-16 is 30 times that of the rule
-// of 12 on its pieces' ellipse, 5.8^-12, both far above the errors measured
-// against the mpmath oracle, tests/python/test_law_oracle.py).
+// lies outside the ellipse of parameter kLongEllipse (Gauss-Legendre, error
+// bound 2.6^-32 = 5e-14 of the part's scale) or kLongLogEllipse (the log
+// rule, which converges like r^-n: 3^-16 = 2e-8, where the rule of 12 on its
+// pieces has 5.8^-12 = 7e-10). The bounds' constants are small: against the
+// mpmath oracle (tests/python/test_law_oracle.py) and the pieces of 12, the
+// values agree to 1e-15 and the derivatives to 5e-12.
 constexpr std::span<const RuleNode> kLongRule = GAUSS_LEGENDRE_16;
 constexpr std::span<const RuleNode> kLongLogRule = LOG_GAUSS_16;
-constexpr double kLongEllipse = 2.9;
-constexpr double kLongLogEllipse = 3.3;
+constexpr double kLongEllipse = 2.6;
+constexpr double kLongLogEllipse = 3.0;
 
 constexpr std::size_t kMaxPieces = 64;
 constexpr std::size_t kMaxSingular = 12;
