@@ -9,7 +9,7 @@ import magnifex
 from conftest import FloatLike, LyingLength, Raises, counted, fresh_copy, panic
 
 ROUNDS = 1000
-PANIC_ROUNDS = 300  # each panic writes a report to stderr
+PANIC_ROUNDS = 600  # each panic writes a report to stderr
 
 
 class Chained:
@@ -103,10 +103,13 @@ def measure(function, args, kwargs, rounds):
 
 @pytest.mark.parametrize("label", [*CALLS, *PANICS])
 def test_no_leaks(label, capfd):
-    refcounts, live, blocks = measure(*CALLS.get(label) or PANICS[label], ROUNDS if label in CALLS else PANIC_ROUNDS)
+    rounds = ROUNDS if label in CALLS else PANIC_ROUNDS
+    refcounts, live, blocks = measure(*CALLS.get(label) or PANICS[label], rounds)
     assert refcounts == [0] * len(refcounts)
-    # a constant few blocks are caches warming up; a leak per call would show a block a call
-    assert live <= 5 and blocks < 100
+    # Caches warming up hold a few blocks (a hundred after a few hundred panics
+    # under 3.13, whose traceback caches fill slowly); a leak shows a block a
+    # call, as many as the calls counted, rounds - rounds // 2.
+    assert live <= 5 and blocks < (rounds - rounds // 2) // 2
 
 
 def test_results_are_not_over_referenced():
