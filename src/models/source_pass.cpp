@@ -1,5 +1,6 @@
 #include "models/source_pass.hpp"
 
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -7,6 +8,8 @@
 
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
+#include "models/theta_runs.hpp"
+#include "elliptic/lanes_dispatch.hpp"
 #include "numerics/product_weights.hpp"
 #include "numerics/sincos_small.hpp"
 #include "numerics/source_rules_table.hpp"
@@ -46,6 +49,32 @@ constexpr std::span<const RuleNode> kLongRule = GAUSS_LEGENDRE_16;
 constexpr std::span<const RuleNode> kLongLogRule = LOG_GAUSS_16;
 constexpr double kLongEllipse = 2.6;
 constexpr double kLongLogEllipse = 3.0;
+
+// The rules' nodes, complements and weights as columns (RuleColumns), built
+// once: the node-forming lanes load them as they stand.
+RuleColumns columns(std::span<const RuleNode> rule) {
+    struct Columns {
+        const RuleNode* source;
+        std::vector<double> node, complement, weight;
+    };
+    static const std::array<Columns, 4> table = [] {
+        std::array<Columns, 4> out;
+        const std::span<const RuleNode> rules[4] = {kGaussRule, kLogRule, kLongRule, kLongLogRule};
+        for (std::size_t r = 0; r < 4; ++r) {
+            out[r].source = rules[r].data();
+            for (const RuleNode& n : rules[r]) {
+                out[r].node.push_back(n.node);
+                out[r].complement.push_back(n.complement);
+                out[r].weight.push_back(n.weight);
+            }
+        }
+        return out;
+    }();
+    for (const Columns& c : table) {
+        if (c.source == rule.data()) return RuleColumns{c.node.data(), c.complement.data(), c.weight.data()};
+    }
+    return RuleColumns{nullptr, nullptr, nullptr};  // not reached: every rule of a piece is in the table
+}
 
 constexpr std::size_t kMaxPieces = 64;
 constexpr std::size_t kMaxSingular = 12;
@@ -118,133 +147,6 @@ constexpr double half_sum(double r) { return 0.5 * (r + 1.0 / r); }
 inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }
 
 
-// Two nodes at a time (GCC's vector extension, the baseline's SSE2 width;
-// the same operations lane by lane as one node at a time, so the width
-// changes no bit).
-typedef double Pair __attribute__((vector_size(16)));
-constexpr std::size_t kPairLanes = 2;
-
-template <class V>
-[[gnu::always_inline]] inline V gather(std::span<const RuleNode> rule, double RuleNode::*field) {
-    if constexpr (sizeof(V) == sizeof(double)) {
-        return rule[0].*field;
-    } else {
-        return V{rule[0].*field, rule[1].*field};
-    }
-}
-
-template <class V>
-void put(double* out, const V& v) {
-    std::memcpy(out, &v, sizeof v);
-}
-
-enum class NodeForm { Inner, InnerAtCentre, OuterAtLens, OuterNearLens, OuterNearLimb, Uncut };
-
-// The separation's constants the nodes are formed from.
-struct NodeFrame {
-    // l = sin(theta_l) and mu_l = cos(theta_l) of a lens inside the source.
-    double mu_l, l, u, rho, outer, sin_half_outer, cos_half_outer;
-};
-
-// x = sin(theta), mu = cos(theta), u - rho x, the measure 2 pi x mu dtheta
-// (with the rule's weight) and rho x of the nodes of `rule` (the first
-// lanes of it) on `piece`.
-template <class V>
-[[gnu::always_inline]] inline void theta_block(const NodeFrame& f, NodeForm form, const Piece& piece, std::span<const RuleNode> rule, bool at_end,
-                 double* x_out, double* mu_out, double* delta_out, double* measure_out, double* radius_out) {
-    const double h = piece.hi - piece.lo;
-    // The node's offset from lo and from hi, with the rule's singular end
-    // where the piece's is.
-    const V node = gather<V>(rule, &RuleNode::node), complement = gather<V>(rule, &RuleNode::complement);
-    const V from_lo = h * (at_end ? complement : node);
-    const V from_hi = h * (at_end ? node : complement);
-    V x, mu, delta;
-    switch (form) {
-        case NodeForm::Inner:
-        case NodeForm::InnerAtCentre: {
-            // t = theta_l - theta, the offset to the lens: theta = theta_l - t,
-            // pi/2 - theta = (pi/2 - theta_l) + t, and u - rho sin(theta) =
-            // 2 rho cos(theta_l - t/2) sin(t/2); all from sin and cos of t/2
-            // by the addition formulas, every sum of positive terms but x =
-            // l cos t - mu_l sin t, which cancels near the centre to an error
-            // of an ulp of l. The gradient needs x to its own last digits
-            // there (the nodes move as x/u, and the parts on either side of a
-            // lens near the centre each change by O(1) where their sum changes
-            // by O(l)): on the piece at the centre (hi = theta_l), x comes from
-            // theta itself, the node's offset from hi.
-            V s2, c2;
-            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
-            const V sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
-            if (form == NodeForm::Inner) {
-                x = f.l * cos_t - f.mu_l * sin_t;
-            } else {
-                V sc, cc;
-                sincos_small<V>(from_hi * 0.5, sc, cc);
-                x = 2.0 * (sc * cc);
-            }
-            mu = f.mu_l * cos_t + f.l * sin_t;
-            delta = (2.0 * f.rho) * ((f.mu_l * c2 + f.l * s2) * s2);
-            break;
-        }
-        case NodeForm::OuterAtLens: {
-            // The outer part's piece at the lens, in t = pi/2 - theta, the
-            // angle from the limb: mu = sin t from t/2; from d/2, d = o - t
-            // the offset to the lens (o = pi/2 - theta_l; sin(o) = mu_l,
-            // cos(o) = l), x = sin(theta_l + d) = l cos d + mu_l sin d, a sum
-            // of positive terms that keeps x's relative digits with the lens
-            // near the centre, and u - rho cos(t) = -2 rho sin((t + o)/2)
-            // sin(d/2) = -2 rho cos(theta_l + d/2) sin(d/2).
-            V s2, c2, sd, cd;
-            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
-            sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
-            mu = 2.0 * (s2 * c2);
-            x = f.l < 0.5 ? f.l * (1.0 - 2.0 * (sd * sd)) + f.mu_l * (2.0 * (sd * cd)) : 1.0 - 2.0 * (s2 * s2);
-            delta = -(2.0 * f.rho) * ((f.mu_l * cd - f.l * sd) * sd);
-            break;
-        }
-        case NodeForm::OuterNearLens: {
-            // A regular piece of the outer part in its half next to the lens:
-            // from the offset d to the lens, the mirror of the inner part
-            // (theta = theta_l + d); mu's difference loses at most a bit,
-            // t >= d there.
-            V sd, cd;
-            sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
-            const V sin_d = 2.0 * (sd * cd), cos_d = 1.0 - 2.0 * (sd * sd);
-            x = f.l * cos_d + f.mu_l * sin_d;
-            mu = f.mu_l * cos_d - f.l * sin_d;
-            delta = -(2.0 * f.rho) * ((f.mu_l * cd - f.l * sd) * sd);
-            break;
-        }
-        case NodeForm::OuterNearLimb:
-        case NodeForm::Uncut: {
-            // t = pi/2 - theta from the limb: mu = sin t and x = cos t from
-            // t/2. In the outer part's half next to the limb, u - rho cos(t)
-            // = -2 rho sin((o + t)/2) sin((o - t)/2), whose difference loses
-            // at most a few bits (o - t is not small beside o: the piece
-            // keeps clear of the lens); where the lens does not cut the
-            // source, from mu: with l < 1 (the centre), (mu^2 - mu_l^2)/(l + x);
-            // otherwise (u - rho) + rho (1 - x), 1 - x = mu^2/(1 + x).
-            V s2, c2;
-            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
-            mu = 2.0 * (s2 * c2);
-            x = 1.0 - 2.0 * (s2 * s2);
-            if (form == NodeForm::OuterNearLimb) {
-                const double so = f.sin_half_outer, co = f.cos_half_outer;
-                delta = -(2.0 * f.rho) * ((so * c2 + co * s2) * (so * c2 - co * s2));
-            } else if (f.l < 1.0) {
-                delta = f.rho * (((mu - f.mu_l) * (mu + f.mu_l)) / (f.l + x));
-            } else {
-                delta = (f.u - f.rho) + f.rho * ((mu * mu) / (1.0 + x));
-            }
-            break;
-        }
-    }
-    put(x_out, x);
-    put(mu_out, mu);
-    put(delta_out, delta);
-    put(measure_out, ((kTwoPi * gather<V>(rule, &RuleNode::weight)) * h) * (x * mu));
-    put(radius_out, x * f.rho);
-}
 }  // namespace
 
 SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool pole_at_limb, bool gradient)
@@ -309,15 +211,10 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
                       : piece.lo + piece.hi >= outer_ ? NodeForm::OuterNearLens : NodeForm::OuterNearLimb;
     }
     const NodeFrame frame{mu_l_, l_, u_, rho_, outer_, sin_half_outer_, cos_half_outer_};
-    std::size_t k = 0;
-    for (; k + kPairLanes <= m; k += kPairLanes) {
-        theta_block<Pair>(frame, form, piece, rule.subspan(k), at_end, x + k, mu + k, delta_.data() + first + k,
-                          measure + k, radius_.data() + first + k);
-    }
-    for (; k < m; ++k) {
-        theta_block<double>(frame, form, piece, rule.subspan(k), at_end, x + k, mu + k, delta_.data() + first + k,
-                            measure + k, radius_.data() + first + k);
-    }
+    using Run = decltype(&theta_runs::theta_run_sse2);
+    static const Run run =
+        lanes::widest_supported<Run>(theta_runs::theta_run_sse2, theta_runs::theta_run_avx2, theta_runs::theta_run_avx512);
+    run(frame, form, piece, columns(rule), m, at_end, x, mu, delta_.data() + first, measure, radius_.data() + first);
     if (!gradient_) return;
     double* const x_u = x_u_.data() + first;
     double* const mu_u = mu_u_.data() + first;

@@ -28,7 +28,10 @@ inline constexpr std::array<double, 10> kCos{term(0),  term(2),  term(4),  term(
 }  // namespace sincos_detail
 
 // For a double or a vector of doubles (GCC's vector extension): the same
-// operations, lane by lane, in the same order.
+// operations, lane by lane, in the same order. Internal linkage: the units
+// compiled for a wider instruction set (models/isa/) include it too.
+namespace {
+
 template <class T>
 [[gnu::always_inline]] inline void sincos_small(const T& x, T& s, T& c) {
     using sincos_detail::kCos;
@@ -54,5 +57,7 @@ template <class T>
     s = x * ps;
     c = pc;
 }
+
+}  // namespace
 
 }  // namespace magnifex
