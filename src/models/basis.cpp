@@ -41,6 +41,15 @@ void powers(double gamma, std::span<const double> log_mu, double* out) {
     run(gamma, log_mu.data(), out, log_mu.size());
 }
 
+// sqrt(mu_i) into out over the widest lanes the CPU has (correctly rounded,
+// as std::sqrt).
+void square_roots(std::span<const double> mu, double* out) {
+    using Run = decltype(&basis_runs::sqrt_run_sse2);
+    static const Run run =
+        lanes::widest_supported<Run>(basis_runs::sqrt_run_sse2, basis_runs::sqrt_run_avx2, basis_runs::sqrt_run_avx512);
+    run(mu.data(), out, mu.size());
+}
+
 }  // namespace
 
 void log_of_nodes(std::span<const double> mu, std::span<double> out) {
@@ -74,11 +83,12 @@ void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu,
                 for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * mu[i];
                 if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 2.0 * mu[i];
             } else if (gamma_ == 0.5) {
-                for (std::size_t i = 0; i < n; ++i) value[i] = std::sqrt(mu[i]);
+                square_roots(mu, value.data());
                 if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 0.5 / value[i];
             } else if (gamma_ == 1.5) {
-                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * std::sqrt(mu[i]);
-                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 1.5 * std::sqrt(mu[i]);
+                square_roots(mu, value.data());
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 1.5 * value[i];
+                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * value[i];
             } else {
                 powers(gamma_, log_mu, value.data());
                 if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = gamma_ * (value[i] / mu[i]);

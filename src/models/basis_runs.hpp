@@ -12,7 +12,9 @@ namespace magnifex::basis_runs {
     /* out[i] = ln x[i], normal 0 < x[i] <= 1 */                                          \
     void log_run_##isa(const double* x, double* out, unsigned long n);                    \
     /* out[i] = e^(gamma log_x[i]), gamma log_x[i] <= 0 */                               \
-    void power_run_##isa(double gamma, const double* log_x, double* out, unsigned long n);
+    void power_run_##isa(double gamma, const double* log_x, double* out, unsigned long n); \
+    /* out[i] = sqrt(x[i]), correctly rounded, x[i] >= 0 */                               \
+    void sqrt_run_##isa(const double* x, double* out, unsigned long n);
 MAGNIFEX_DECLARE_RUNS(sse2)
 MAGNIFEX_DECLARE_RUNS(avx2)
 MAGNIFEX_DECLARE_RUNS(avx512)

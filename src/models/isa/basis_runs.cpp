@@ -5,6 +5,14 @@
 // shared with the baseline units.
 #include "models/basis_runs.hpp"
 
+#if MAGNIFEX_ISA_LANES == 8
+#include "elliptic/lanes_avx512.hpp"
+#elif MAGNIFEX_ISA_LANES == 4
+#include "elliptic/lanes_avx2.hpp"
+#else
+#include "elliptic/lanes_sse2.hpp"
+#endif
+
 #include "numerics/exp_nonpositive.hpp"
 #include "numerics/log_unit.hpp"
 
@@ -40,6 +48,10 @@ inline void for_each_vector(const double* in, double* out, unsigned long n, doub
 
 void MAGNIFEX_RUN(log_run)(const double* x, double* out, unsigned long n) {
     for_each_vector(x, out, n, 1.0, [](const Lanes& v) { return log_unit(v); });
+}
+
+void MAGNIFEX_RUN(sqrt_run)(const double* x, double* out, unsigned long n) {
+    for_each_vector(x, out, n, 1.0, [](const Lanes& v) { return lanes::lane_sqrt(v); });
 }
 
 void MAGNIFEX_RUN(power_run)(double gamma, const double* log_x, double* out, unsigned long n) {
