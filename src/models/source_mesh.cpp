@@ -1,6 +1,7 @@
 #include "models/source_mesh.hpp"
 
 #include <cmath>
+#include <limits>
 
 namespace magnifex {
 
@@ -10,8 +11,6 @@ using Complex = std::complex<double>;
 
 // A last piece shorter than this fraction of the one before joins it.
 constexpr double kMergeFraction = 0.15;
-
-double half_sum(double r) { return (r + 1.0 / r) * 0.5; }
 
 // Longest t with z on or outside the ellipse of parameter r (s = half_sum(r))
 // of [p, p + t] (direction +1) or [p - t, p] (direction -1).
@@ -35,6 +34,17 @@ double clear_length_s(std::span<const Complex> points, double p, double s, doubl
 
 double clear_length(std::span<const Complex> points, double p, double r, double direction, double cap) {
     return clear_length_s(points, p, half_sum(r), direction, cap);
+}
+
+double clear_ellipse(std::span<const Complex> points, double a, double b) {
+    double least = std::numeric_limits<double>::infinity();
+    for (const Complex z : points) {
+        // (O(1) angles: no overflow to guard against)
+        const double ra = z.real() - a, rb = z.real() - b, im2 = z.imag() * z.imag();
+        const double sum = std::sqrt(ra * ra + im2) + std::sqrt(rb * rb + im2);
+        if (sum < least) least = sum;
+    }
+    return least / (b - a);
 }
 
 std::size_t partition(double a, double b, std::span<const Complex> singular, PieceRule start_rule,

@@ -66,9 +66,17 @@ struct Piece {
     PieceRule rule;
 };
 
+// (r + 1/r)/2 of an ellipse parameter r: the sum of a point's distances to
+// the foci over the foci's distance, on the ellipse.
+inline constexpr double half_sum(double r) { return (r + 1.0 / r) * 0.5; }
+
 // The longest t, at most cap, such that every point lies on or outside the
 // ellipse of parameter r of [p, p + t] (direction +1) or [p - t, p] (-1).
 double clear_length(std::span<const std::complex<double>> points, double p, double r, double direction, double cap);
+
+// The half_sum of the largest ellipse with foci a < b that holds none of
+// the points inside: the least (|z - a| + |z - b|)/(b - a).
+double clear_ellipse(std::span<const std::complex<double>> points, double a, double b);
 
 // The pieces of [a, b] (in order) admissible with respect to `singular`;
 // start_rule / end_rule: the rule of the piece at a / at b when that end is

@@ -3,8 +3,6 @@
 #include <array>
 #include <cmath>
 #include <complex>
-#include <cstring>
-#include <limits>
 
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
@@ -23,7 +21,6 @@ using Complex = std::complex<double>;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kTwoPi = 6.283185307179586;
 // The branch points of the point-lens kernel lie 2 Einstein radii from the
 // lens, across the line of the ring (A_ring has sqrt(4 + (u - r)^2)).
 constexpr double kBranchDistance = 2.0;
@@ -126,22 +123,6 @@ std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens
     if (limb) out[n++] = Complex(kHalfPi, 0.0);
     return n;
 }
-
-// The parameter s = (r + 1/r)/2 of the largest ellipse with foci a and b
-// that holds none of the points inside: the least (|z - a| + |z - b|)/(b - a).
-double clear_ellipse(std::span<const Complex> points, double a, double b) {
-    double least = std::numeric_limits<double>::infinity();
-    for (const Complex z : points) {
-        // (O(1) angles: no overflow to guard against)
-        const double ra = z.real() - a, rb = z.real() - b, im2 = z.imag() * z.imag();
-        const double sum = std::sqrt(ra * ra + im2) + std::sqrt(rb * rb + im2);
-        if (sum < least) least = sum;
-    }
-    return least / (b - a);
-}
-
-// (r + 1/r)/2 of an ellipse parameter r.
-constexpr double half_sum(double r) { return 0.5 * (r + 1.0 / r); }
 
 // sin(a/2) and cos(a/2) for 0 <= a <= pi/2.
 inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }

@@ -31,7 +31,8 @@ struct RuleColumns {
 
 namespace {
 
-constexpr double kTwoPiNodes = 6.283185307179586;
+// (also the measure of the source pass's other nodes, models/source_pass.cpp)
+constexpr double kTwoPi = 6.283185307179586;
 
 template <class V>
 [[gnu::always_inline]] inline V load(const double* p) {
@@ -141,7 +142,7 @@ template <class V>
     put(x_out, x);
     put(mu_out, mu);
     put(delta_out, delta);
-    put(measure_out, ((kTwoPiNodes * load<V>(rule.weight)) * h) * (x * mu));
+    put(measure_out, ((kTwoPi * load<V>(rule.weight)) * h) * (x * mu));
     put(radius_out, x * f.rho);
 }
 
