@@ -49,8 +49,9 @@ public:
     // basis is not analytic at the limb); `pole_at_limb`: some basis has a
     // pole there, whose derivatives' parts on either side of the lens each
     // grow as 1/mu_l and cancel, so the end pieces take the stricter ellipse
-    // (source_mesh.hpp). Both belong to the law, not to its coefficients:
-    // the nodes of a call must not depend on them.
+    // (source_mesh.hpp) while the lens is near the limb (mu_l below
+    // kPoleReach, source_pass.cpp). Both belong to the law, not to its
+    // coefficients: the nodes of a call must not depend on them.
     SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool pole_at_limb, bool gradient);
 
     // E_b (and its derivatives) for lens distance u >= 0 and source radius
@@ -125,6 +126,7 @@ private:
     bool needs_log_ = false;
     // The Bernstein-ellipse parameter of the pieces at the lens and the limb.
     double end_ellipse_ = kEndEllipse;
+    bool pole_at_limb_ = false;
     // The separation being integrated: lens distance, source radius, l = u/rho,
     // -(u/rho) and, for 0 < l < 1, the lens's angle, pi/2 minus it and its
     // cosine, and the sine and cosine of half of pi/2 minus it.
