@@ -13,7 +13,7 @@ struct Uniform {
     static constexpr std::array<std::string_view, 0> coefficients{};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = true;
-    static constexpr bool singular_at_limb = false;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Analytic;
     static void expand(std::span<const double>, LawExpansion& out) { out.add(Basis::power(0.0), 1.0, Slopes{}); }
 };
 
@@ -23,7 +23,7 @@ struct Linear {
     static constexpr std::array<std::string_view, 1> coefficients{"a"};
     static constexpr std::array<double, 1> defaults{0.6};
     static constexpr bool has_defaults = true;
-    static constexpr bool singular_at_limb = false;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Analytic;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), 1.0 - c[0], Slopes{-1.0});
         out.add(Basis::power(1.0), c[0], Slopes{1.0});
@@ -36,7 +36,7 @@ struct Quadratic {
     static constexpr std::array<std::string_view, 2> coefficients{"a", "b"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr bool singular_at_limb = false;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Analytic;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), (1.0 - c[0]) - c[1], Slopes{-1.0, -1.0});
         out.add(Basis::power(1.0), c[0] + 2.0 * c[1], Slopes{1.0, 2.0});
@@ -50,7 +50,7 @@ struct SquareRoot {
     static constexpr std::array<std::string_view, 2> coefficients{"c", "d"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr bool singular_at_limb = true;
+    static constexpr LimbBehaviour limb = LimbBehaviour::RootPowers;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), (1.0 - c[0]) - c[1], Slopes{-1.0, -1.0});
         out.add(Basis::power(1.0), c[0], Slopes{1.0, 0.0});
@@ -64,7 +64,7 @@ struct Logarithmic {
     static constexpr std::array<std::string_view, 2> coefficients{"c", "d"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr bool singular_at_limb = true;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Singular;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), 1.0 - c[0], Slopes{-1.0, 0.0});
         out.add(Basis::power(1.0), c[0], Slopes{1.0, 0.0});
@@ -78,7 +78,7 @@ struct Exponential {
     static constexpr std::array<std::string_view, 2> coefficients{"c", "d"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr bool singular_at_limb = false;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Pole;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), 1.0 - c[0], Slopes{-1.0, 0.0});
         out.add(Basis::power(1.0), c[0], Slopes{1.0, 0.0});
@@ -92,7 +92,7 @@ struct Power2 {
     static constexpr std::array<std::string_view, 2> coefficients{"c", "alpha"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr bool singular_at_limb = true;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Singular;
     static LawProblem check(std::span<const double> c) {
         return c[1] > 0.0 ? LawProblem::None : LawProblem::AlphaNotPositive;
     }
@@ -109,7 +109,7 @@ struct Nonlinear {
     static constexpr std::array<std::string_view, 4> coefficients{"c1", "c2", "c3", "c4"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr bool singular_at_limb = true;
+    static constexpr LimbBehaviour limb = LimbBehaviour::RootPowers;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), (((1.0 - c[0]) - c[1]) - c[2]) - c[3], Slopes{-1.0, -1.0, -1.0, -1.0});
         out.add(Basis::power(0.5), c[0], Slopes{1.0, 0.0, 0.0, 0.0});
@@ -129,14 +129,9 @@ LawProblem check(std::span<const double> c) {
     return LawProblem::None;
 }
 
-// The exponential law's basis 1/(1 - e^mu) goes as -1/mu at the limb.
-template <class L>
-constexpr bool pole_at_limb = L::name == std::string_view("exponential");
-
 template <class L>
 constexpr Law describe() {
-    return Law{L::name,     L::coefficients, L::defaults, L::has_defaults, L::singular_at_limb,
-               pole_at_limb<L>, check<L>,       L::expand};
+    return Law{L::name, L::coefficients, L::defaults, L::has_defaults, L::limb, check<L>, L::expand};
 }
 
 constexpr std::array<Law, 8> kLaws{describe<Uniform>(),     describe<Linear>(),      describe<Quadratic>(),

@@ -46,6 +46,17 @@ struct LawExpansion {
 // What is wrong with a law's coefficients, if anything.
 enum class LawProblem { None, NonFinite, AlphaNotPositive };
 
+// How a law's bases behave at the limb, for any coefficients (the nodes of
+// a call must not depend on the coefficients, so that each band of a call is
+// computed as it would be alone); it sets how the source pass lays out the
+// parts of the source that touch the limb (models/source_pass.hpp).
+enum class LimbBehaviour {
+    Analytic,    // polynomials in mu
+    RootPowers,  // powers of sqrt(mu), some not integer
+    Singular,    // some basis neither (mu^alpha, mu ln mu)
+    Pole,        // the exponential basis, -1/mu at the limb
+};
+
 struct Law {
     std::string_view name;
     std::span<const std::string_view> coefficient_names;
@@ -53,12 +64,7 @@ struct Law {
     // caller must give them.
     std::span<const double> defaults;
     bool has_defaults;
-    // Whether some basis of the law is not analytic at the limb, for any
-    // coefficients (the nodes of a call must not depend on the coefficients,
-    // so that each band of a call is computed as it would be alone).
-    bool singular_at_limb;
-    // Whether some basis has a pole at the limb (the exponential one).
-    bool pole_at_limb;
+    LimbBehaviour limb;
     LawProblem (*check)(std::span<const double> coefficients);
     void (*expand)(std::span<const double> coefficients, LawExpansion& out);
 };

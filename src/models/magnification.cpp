@@ -43,8 +43,7 @@ std::optional<LimbDarkenedSource> LimbDarkenedSource::prepare(const Law& law, st
                                                              std::size_t bands, bool gradient, LawFailure& failure) {
     LimbDarkenedSource source;
     source.coefficient_count_ = law.coefficient_names.size();
-    source.singular_at_limb_ = law.singular_at_limb;
-    source.pole_at_limb_ = law.pole_at_limb;
+    source.limb_ = law.limb;
     source.gradient_ = gradient;
     const std::size_t k = source.coefficient_count_;
     source.bands_.resize(bands);
@@ -227,7 +226,7 @@ bool LimbDarkenedSource::far_field_values(FarFieldSeries& series, std::vector<Se
 void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
     const std::size_t n = u.size();
     const std::size_t width = jacobian_width();
-    SourcePass pass(bases_, singular_at_limb_, pole_at_limb_, gradient_);
+    SourcePass pass(bases_, limb_, gradient_);
     std::vector<BasisIntegral> integrals(bases_.size());
     std::vector<Series> series_of(bands_.size());
     FarFieldSeries series;

@@ -93,8 +93,7 @@ private:
     std::vector<double> basis_flux_;
     std::vector<Band> bands_;
     std::size_t coefficient_count_ = 0;
-    bool singular_at_limb_ = false;
-    bool pole_at_limb_ = false;
+    LimbBehaviour limb_ = LimbBehaviour::Analytic;
     bool gradient_ = false;
     // Some band is uniform; every band is, and the constant profile is the
     // only basis: a uniform disk.

@@ -118,8 +118,11 @@ SingularSeeds singular_seeds(double l, double rho) {
 
 // Their images t, -t, pi - t, pi + t, one of each conjugate pair (the
 // ellipse test is symmetric in Im). `skip_lens` leaves out theta_l itself
-// (an end of the part being cut).
-std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens, bool limb, Complex* out) {
+// (an end of the part being cut); `limb` adds the limb, pi/2;
+// `limb_images` its images -pi/2 and 3 pi/2, where mu = cos(theta) is 0
+// again (branch points of sqrt(mu)).
+std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens, bool limb, bool limb_images,
+                            Complex* out) {
     std::size_t n = 0;
     auto add_images = [&](Complex t, bool skip_t) {
         if (!skip_t) out[n++] = t;
@@ -130,20 +133,51 @@ std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens
     if (seeds.has_lens) add_images(seeds.lens, skip_lens && l < 1.0);
     add_images(seeds.branch, false);
     if (limb) out[n++] = Complex(kHalfPi, 0.0);
+    if (limb_images) {
+        out[n++] = Complex(-kHalfPi, 0.0);
+        out[n++] = Complex(kPi + kHalfPi, 0.0);
+    }
     return n;
 }
 
 // sin(a/2) and cos(a/2) for 0 <= a <= pi/2.
 inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }
 
+// The principal square roots of the points p_i/c for the ellipse tests,
+// sqrt((r + x)/2) + i y/sqrt(2 (r + x)) for x >= 0 and |y|/sqrt(2 (r - x)) +
+// i sqrt((r - x)/2) otherwise (x + iy = p/c, r = |x + iy|; the points are
+// O(1) angles: no overflow to guard against); the sign of Im is dropped (the
+// tests are symmetric in it). Of the two roots, the one with Re >= 0 is the
+// nearer to every piece of [0, b]: |w - q| <= |w + q| for q >= 0, so the
+// tests take it alone.
+std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* out) {
+    const double over_c = 1.0 / c;
+    std::size_t n = 0;
+    for (const Complex& p : points) {
+        const double x = p.real() * over_c, y = std::fabs(p.imag() * over_c);
+        if (y == 0.0) {
+            // (a lens inside the source and its images are real)
+            const double root = std::sqrt(std::fabs(x));
+            out[n++] = x >= 0.0 ? Complex(root, 0.0) : Complex(0.0, root);
+            continue;
+        }
+        const double twice = std::sqrt(2.0 * (std::sqrt(x * x + y * y) + std::fabs(x)));
+        const double big = 0.5 * twice, small = twice > 0.0 ? y / twice : 0.0;
+        out[n++] = x >= 0.0 ? Complex(big, small) : Complex(small, big);
+    }
+    return n;
+}
+
+
 
 }  // namespace
 
-SourcePass::SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool pole_at_limb, bool gradient)
+SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gradient)
     : bases_(bases.begin(), bases.end()),
-      singular_at_limb_(singular_at_limb),
+      singular_at_limb_(limb == LimbBehaviour::Singular),
       gradient_(gradient),
-      pole_at_limb_(pole_at_limb) {
+      pole_at_limb_(limb == LimbBehaviour::Pole),
+      root_at_limb_(limb == LimbBehaviour::RootPowers) {
     limb_weights_.resize(bases_.size());
     for (const Basis& basis : bases_) needs_log_ = needs_log_ || basis.needs_log();
     if (!singular_at_limb_) return;
@@ -184,6 +218,10 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
         !long_rule.empty() ? long_rule : piece.rule == PieceRule::Gauss ? kGaussRule : kLogRule;
     const std::size_t m = rule.size();
     const std::size_t first = claim(m);
+    const bool at_end = piece.rule == PieceRule::LogAtEnd;
+    const Piece angles = root_scale_ > 0.0
+                             ? Piece{root_scale_ * (piece.lo * piece.lo), root_scale_ * (piece.hi * piece.hi), piece.rule}
+                             : piece;
     double* const x = x_.data() + first;
     double* const mu = mu_.data() + first;
     double* const measure = measure_.data() + first;
@@ -192,15 +230,14 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
     // the lens at the lens's piece, from the offset in the half next to the
     // lens, from the angle in the half next to the limb; from the angle where
     // the lens does not cut the source.
-    const bool at_end = piece.rule == PieceRule::LogAtEnd;
     NodeForm form = NodeForm::Uncut;
     if (side == Side::Inner) {
-        form = piece.hi == theta_l_ ? NodeForm::InnerAtCentre : NodeForm::Inner;
+        form = angles.hi == theta_l_ ? NodeForm::InnerAtCentre : NodeForm::Inner;
     } else if (side == Side::Outer) {
         form = at_end ? NodeForm::OuterAtLens
-                      : piece.lo + piece.hi >= outer_ ? NodeForm::OuterNearLens : NodeForm::OuterNearLimb;
+                      : angles.lo + angles.hi >= outer_ ? NodeForm::OuterNearLens : NodeForm::OuterNearLimb;
     }
-    const NodeFrame frame{mu_l_, l_, u_, rho_, outer_, sin_half_outer_, cos_half_outer_};
+    const NodeFrame frame{mu_l_, l_, u_, rho_, outer_, sin_half_outer_, cos_half_outer_, root_scale_};
     using Run = decltype(&theta_runs::theta_run_sse2);
     static const Run run =
         lanes::widest_supported<Run>(theta_runs::theta_run_sse2, theta_runs::theta_run_avx2, theta_runs::theta_run_avx512);
@@ -344,7 +381,7 @@ void SourcePass::place_nodes(double u, double rho) {
         // Inner part, in the offset t = theta_l - theta from the lens; the
         // limb (singular for some bases, and where the nodes' motion has its
         // pole) lies beyond its lens end.
-        std::size_t n = singular_points(seeds, l, true, true, singular);
+        std::size_t n = singular_points(seeds, l, true, true, false, singular);
         for (std::size_t i = 0; i < n; ++i) singular[i] = theta_l_ - singular[i];
         const Piece inner{0.0, theta_l_, PieceRule::LogAtStart};
         if (!add_whole(inner, std::span(singular, n), true, Side::Inner)) {
@@ -353,8 +390,15 @@ void SourcePass::place_nodes(double u, double rho) {
             for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], Side::Inner);
         }
         // Outer part, in the angle from the limb: [0, pi/2 - theta_l].
-        n = singular_points(seeds, l, true, false, singular);
+        // (The limb's images, where a law of powers of sqrt(mu) is singular
+        // too, lie beyond the lens's on either side, -theta_l and pi -
+        // theta_l, on the same line through the part: they never bind.)
+        n = singular_points(seeds, l, true, false, false, singular);
         from_limb(singular, n);
+        if (root_at_limb_) {
+            add_root_part(outer_, std::span(singular, n), Side::Outer);
+            return;
+        }
         const Piece outer{0.0, outer_, PieceRule::LogAtEnd};
         if (!singular_at_limb_ && add_whole(outer, std::span(singular, n), true, Side::Outer)) return;
         if (singular_at_limb_ && add_limb_and_one(outer_, std::span(singular, n), limb_map, Side::Outer)) return;
@@ -365,8 +409,12 @@ void SourcePass::place_nodes(double u, double rho) {
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
     // the angle from the limb.
-    const std::size_t n = singular_points(seeds, l, false, false, singular);
+    const std::size_t n = singular_points(seeds, l, false, false, root_at_limb_, singular);
     from_limb(singular, n);
+    if (root_at_limb_) {
+        add_root_part(kHalfPi, std::span(singular, n), Side::Uncut);
+        return;
+    }
     if (!singular_at_limb_ && add_whole(Piece{0.0, kHalfPi, PieceRule::Gauss}, std::span(singular, n), false, Side::Uncut)) {
         return;
     }
@@ -374,6 +422,57 @@ void SourcePass::place_nodes(double u, double rho) {
     const std::size_t count =
         partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, end_ellipse_, pieces);
     add_limb_side(count, Side::Uncut);
+}
+
+void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side side) {
+    const bool at_lens = side == Side::Outer;
+    const PieceRule end_rule = at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss;
+    // The whole part in s, t = c s^2: the singular points at sqrt(p/c).
+    Complex points[kMaxSingular + 1];
+    std::size_t n = roots_for_tests(singular, c, points);
+    root_scale_ = c;
+    if (add_whole(Piece{0.0, 1.0, end_rule}, std::span(points, n), at_lens, side)) {
+        root_scale_ = 0.0;
+        return;
+    }
+    Piece in_s[kMaxPieces];
+    const std::size_t count_s = partition(0.0, 1.0, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, in_s);
+    root_scale_ = 0.0;
+    // Or the limb piece [0, a] in s, t = a s^2, and the rest [a, c] in the
+    // angle, partitioned there clear of the limb too. The limb piece is the
+    // longest whose ellipse in s clears every point (and the lens at the
+    // part's end), i.e. the ellipse of [0, sqrt(a)] in the plane of sqrt(t):
+    // for a part at the lens of the rule of 16, which reaches past c/2,
+    // where the lens's piece of 12 can begin. Two pieces at least, so not
+    // fewer nodes than a partition in s of two.
+    const std::span<const RuleNode> limb_rule = at_lens ? kLongRule : kGaussRule;
+    if (count_s * kGaussRule.size() <= limb_rule.size() + kGaussRule.size()) {
+        root_scale_ = c;
+        for (std::size_t i = 0; i < count_s; ++i) add_theta_piece(in_s[i], side);
+        root_scale_ = 0.0;
+        return;
+    }
+    n = roots_for_tests(singular, 1.0, points);
+    if (at_lens) points[n++] = Complex(std::sqrt(c), 0.0);
+    const double reach =
+        clear_length(std::span(points, n), 0.0, at_lens ? kLongEllipse : kGaussEllipse, 1.0, std::sqrt(c));
+    const double a = reach * reach;
+    n = 0;
+    for (const Complex& p : singular) points[n++] = p;
+    points[n++] = Complex(0.0, 0.0);
+    Piece rest[kMaxPieces];
+    const std::size_t count_rest = partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, rest);
+    // The fewer nodes (every piece of a partition has 12).
+    if (count_s * kGaussRule.size() <= limb_rule.size() + count_rest * kGaussRule.size()) {
+        root_scale_ = c;
+        for (std::size_t i = 0; i < count_s; ++i) add_theta_piece(in_s[i], side);
+    } else {
+        root_scale_ = a;
+        add_theta_piece(Piece{0.0, 1.0, PieceRule::Gauss}, side, limb_rule);
+        root_scale_ = 0.0;
+        for (std::size_t i = 0; i < count_rest; ++i) add_theta_piece(rest[i], side);
+    }
+    root_scale_ = 0.0;
 }
 
 void SourcePass::add_limb_end(double hi, Side side) {

@@ -10,9 +10,14 @@
 // 2 pi sin cos dtheta and every integer power of mu = cos(theta) are analytic
 // up to the limb, the ring's logarithm at the lens sits at theta_l = asin(l)
 // (l = u/rho), where the source is cut in two. Each part is partitioned by
-// source_mesh.hpp and integrated by its rules; the piece at the limb of a law
-// whose bases are not analytic there is taken in mu with product weights for
-// each basis's power of mu.
+// source_mesh.hpp and integrated by its rules. A law whose bases are powers
+// of sqrt(mu) takes the parts that touch the limb in s, the angle from the
+// limb being c s^2 (c that of the part's far end): mu = sin(c s^2) =
+// s^2 (c - c^3 s^4/6 + ...), so every power of sqrt(mu), the measure and the
+// kernel are analytic in s, and the part is partitioned in s like any other
+// (its singular points mapped there). For a law with other bases not
+// analytic at the limb (mu^alpha, mu ln mu), the piece at the limb is taken
+// in mu with product weights for each basis's power of mu.
 //
 // Derivatives are taken under the integral with the parts' ends following the
 // lens, affinely in x: the inner part as x = s l, the outer part as x = l +
@@ -32,6 +37,7 @@
 #include <vector>
 
 #include "models/basis.hpp"
+#include "models/laws.hpp"
 #include "models/source_mesh.hpp"
 #include "numerics/source_rules_table.hpp"
 
@@ -45,14 +51,13 @@ struct BasisIntegral {
 
 class SourcePass {
 public:
-    // `singular_at_limb`: take the limb piece in mu with product weights (some
-    // basis is not analytic at the limb); `pole_at_limb`: some basis has a
-    // pole there, whose derivatives' parts on either side of the lens each
-    // grow as 1/mu_l and cancel, so the end pieces take the stricter ellipse
+    // `limb`, the law's: RootPowers, the parts at the limb in s (above);
+    // Singular, the limb piece in mu with product weights; Pole, a pole
+    // whose derivatives' parts on either side of the lens each grow as
+    // 1/mu_l and cancel, so the end pieces take the stricter ellipse
     // (source_mesh.hpp) while the lens is near the limb (mu_l below
-    // kPoleReach, source_pass.cpp). Both belong to the law, not to its
-    // coefficients: the nodes of a call must not depend on them.
-    SourcePass(std::span<const Basis> bases, bool singular_at_limb, bool pole_at_limb, bool gradient);
+    // kPoleReach, source_pass.cpp).
+    SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gradient);
 
     // E_b (and its derivatives) for lens distance u >= 0 and source radius
     // rho > 0, both finite, into out[b] (out.size() == bases.size()).
@@ -91,6 +96,10 @@ private:
     // returns whether they did.
     bool add_limb_and_one(double b, std::span<const std::complex<double>> singular,
                           std::span<const std::complex<double>> limb_map, Side side);
+    // The part [0, c] of angles from the limb in s, the angle c s^2, for a
+    // law of powers of sqrt(mu): `singular` its singular points in the
+    // angle.
+    void add_root_part(double c, std::span<const std::complex<double>> singular, Side side);
     // The limb piece of the part's angles [0, hi] from the limb.
     void add_limb_end(double hi, Side side);
     void add_limb_piece(double scale, double k_u);
@@ -127,6 +136,10 @@ private:
     // The Bernstein-ellipse parameter of the pieces at the lens and the limb.
     double end_ellipse_ = kEndEllipse;
     bool pole_at_limb_ = false;
+    bool root_at_limb_ = false;
+    // The part being laid out in s (add_root_part): its c, 0 when in the
+    // angle itself.
+    double root_scale_ = 0.0;
     // The separation being integrated: lens distance, source radius, l = u/rho,
     // -(u/rho) and, for 0 < l < 1, the lens's angle, pi/2 minus it and its
     // cosine, and the sine and cosine of half of pi/2 minus it.

@@ -19,6 +19,9 @@ enum class NodeForm { Inner, InnerAtCentre, OuterAtLens, OuterNearLens, OuterNea
 struct NodeFrame {
     // l = sin(theta_l) and mu_l = cos(theta_l) of a lens inside the source.
     double mu_l, l, u, rho, outer, sin_half_outer, cos_half_outer;
+    // c > 0: the piece is in s, where the angle from the limb is c s^2
+    // (models/source_pass.hpp); 0: the piece is in the angle.
+    double root = 0.0;
 };
 
 // A rule's nodes, their complements 1 - t and weights as columns, from the
@@ -56,8 +59,28 @@ template <class V>
     // The node's offset from lo and from hi, with the rule's singular end
     // where the piece's is.
     const V node = load<V>(rule.node), complement = load<V>(rule.complement);
-    const V from_lo = h * (at_end ? complement : node);
-    const V from_hi = h * (at_end ? node : complement);
+    V from_lo = h * (at_end ? complement : node);
+    V from_hi = h * (at_end ? node : complement);
+    // The piece's lo in the angle and its hi's offset to the lens, pi/2 -
+    // theta_l minus it; in s, the measure's factor dt/ds (a piece in the
+    // angle takes h).
+    V slope{};
+    double lo = piece.lo, hi_to_lens = f.outer - piece.hi;
+    if (f.root > 0.0) {
+        // A piece [a, b] in s: the angle c s^2 is c (s - a)(s + a) from its
+        // lo and c (b - s)(b + s) from its hi (products of the node's offset
+        // in s, which keeps its digits, and a sum); dt = 2 c s ds. Its hi is
+        // (o - c) + c (1 - b)(1 + b) from the lens at o, exact to rounding
+        // when the part in s ends at the lens (c = o) and the lens is near
+        // the centre (o - c b^2 would lose the offset's last digits).
+        const double a = piece.lo, b = piece.hi;
+        const V s = at_end ? b - from_hi : a + from_lo;
+        from_lo = f.root * (from_lo * (s + a));
+        from_hi = f.root * (from_hi * (b + s));
+        slope = (2.0 * f.root) * (h * s);
+        lo = f.root * (a * a);
+        hi_to_lens = (f.outer - f.root) + f.root * ((1.0 - b) * (1.0 + b));
+    }
     V x{}, mu{}, delta{};
     switch (form) {
         case NodeForm::Inner:
@@ -73,7 +96,7 @@ template <class V>
             // by O(l)): on the piece at the centre (hi = theta_l), x comes from
             // theta itself, the node's offset from hi.
             V s2, c2;
-            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
+            sincos_small<V>((lo + from_lo) * 0.5, s2, c2);
             const V sin_t = 2.0 * (s2 * c2), cos_t = 1.0 - 2.0 * (s2 * s2);
             if (form == NodeForm::Inner) {
                 x = f.l * cos_t - f.mu_l * sin_t;
@@ -95,8 +118,8 @@ template <class V>
             // near the centre, and u - rho cos(t) = -2 rho sin((t + o)/2)
             // sin(d/2) = -2 rho cos(theta_l + d/2) sin(d/2).
             V s2, c2, sd, cd;
-            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
-            sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
+            sincos_small<V>((lo + from_lo) * 0.5, s2, c2);
+            sincos_small<V>((hi_to_lens + from_hi) * 0.5, sd, cd);
             mu = 2.0 * (s2 * c2);
             x = f.l < 0.5 ? f.l * (1.0 - 2.0 * (sd * sd)) + f.mu_l * (2.0 * (sd * cd)) : 1.0 - 2.0 * (s2 * s2);
             delta = -(2.0 * f.rho) * ((f.mu_l * cd - f.l * sd) * sd);
@@ -108,7 +131,7 @@ template <class V>
             // (theta = theta_l + d); mu's difference loses at most a bit,
             // t >= d there.
             V sd, cd;
-            sincos_small<V>(((f.outer - piece.hi) + from_hi) * 0.5, sd, cd);
+            sincos_small<V>((hi_to_lens + from_hi) * 0.5, sd, cd);
             const V sin_d = 2.0 * (sd * cd), cos_d = 1.0 - 2.0 * (sd * sd);
             x = f.l * cos_d + f.mu_l * sin_d;
             mu = f.mu_l * cos_d - f.l * sin_d;
@@ -125,7 +148,7 @@ template <class V>
             // source, from mu: with l < 1 (the centre), (mu^2 - mu_l^2)/(l + x);
             // otherwise (u - rho) + rho (1 - x), 1 - x = mu^2/(1 + x).
             V s2, c2;
-            sincos_small<V>((piece.lo + from_lo) * 0.5, s2, c2);
+            sincos_small<V>((lo + from_lo) * 0.5, s2, c2);
             mu = 2.0 * (s2 * c2);
             x = 1.0 - 2.0 * (s2 * s2);
             if (form == NodeForm::OuterNearLimb) {
@@ -142,7 +165,11 @@ template <class V>
     put(x_out, x);
     put(mu_out, mu);
     put(delta_out, delta);
-    put(measure_out, ((kTwoPi * load<V>(rule.weight)) * h) * (x * mu));
+    if (f.root > 0.0) {
+        put(measure_out, ((kTwoPi * load<V>(rule.weight)) * slope) * (x * mu));
+    } else {
+        put(measure_out, ((kTwoPi * load<V>(rule.weight)) * h) * (x * mu));
+    }
     put(radius_out, x * f.rho);
 }
 
