@@ -49,7 +49,7 @@ double clear_ellipse(std::span<const Complex> points, double a, double b) {
 
 std::size_t partition(double a, double b, std::span<const Complex> singular, PieceRule start_rule,
                       PieceRule end_rule, std::span<const Complex> limb_map_singular, double end_ellipse,
-                      std::span<Piece> out) {
+                      std::span<Piece> out, bool merge) {
     const double length = b - a;
     if (!(length > 0.0) || out.size() < 3) return 0;
     const double s_gauss = half_sum(kGaussEllipse);
@@ -82,7 +82,7 @@ std::size_t partition(double a, double b, std::span<const Complex> singular, Pie
         // would stop the march: the rest is then one piece.
         if (!(t > 0.0)) t = q_end - p;
         double q = p + t;
-        if (q_end - q < kMergeFraction * t || count == last || !(q > p)) q = q_end;
+        if ((merge && q_end - q < kMergeFraction * t) || count == last || !(q > p)) q = q_end;
         out[count++] = Piece{p, q, PieceRule::Gauss};
         p = q;
     }

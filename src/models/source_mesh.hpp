@@ -84,9 +84,11 @@ double clear_ellipse(std::span<const std::complex<double>> points, double a, dou
 // For a Limb end, `limb_map_singular` adds the points where mu stops being a
 // variable (the centre, x = 0, and its image). Returns the number of pieces
 // written (at most out.size()). `end_ellipse`: the ellipse parameter of the
-// pieces at a singular end (kEndEllipse, or kPoleEndEllipse).
+// pieces at a singular end (kEndEllipse, or kPoleEndEllipse). `merge`: a
+// last Gauss piece shorter than kMergeFraction of the one before joins it
+// (one piece fewer, on an ellipse up to that much narrower).
 std::size_t partition(double a, double b, std::span<const std::complex<double>> singular, PieceRule start_rule,
                       PieceRule end_rule, std::span<const std::complex<double>> limb_map_singular, double end_ellipse,
-                      std::span<Piece> out);
+                      std::span<Piece> out, bool merge = true);
 
 }  // namespace magnifex

@@ -46,6 +46,12 @@ constexpr std::span<const RuleNode> kLongRule = GAUSS_LEGENDRE_16;
 constexpr std::span<const RuleNode> kLongLogRule = LOG_GAUSS_16;
 constexpr double kLongEllipse = 2.6;
 constexpr double kLongLogEllipse = 3.0;
+// For the parts in s (add_root_part), Gauss-Legendre of 14 where its bound
+// is that of the rule of 12 on its own ellipse, 3.3^-28 = 3e-15 (4^-24 =
+// 4e-15), and of 16 on 3.0.
+constexpr std::span<const RuleNode> kMidRule = GAUSS_LEGENDRE_14;
+constexpr double kMidEllipse = 3.3;
+constexpr double kRootLongEllipse = 3.0;
 
 // A pole at the limb makes the derivatives' parts on either side of the lens
 // grow as 1/mu_l and cancel; the end pieces take the stricter ellipse while
@@ -63,10 +69,10 @@ RuleColumns columns(std::span<const RuleNode> rule) {
         const RuleNode* source;
         std::vector<double> node, complement, weight;
     };
-    static const std::array<Columns, 4> table = [] {
-        std::array<Columns, 4> out;
-        const std::span<const RuleNode> rules[4] = {kGaussRule, kLogRule, kLongRule, kLongLogRule};
-        for (std::size_t r = 0; r < 4; ++r) {
+    static const std::array<Columns, 5> table = [] {
+        std::array<Columns, 5> out;
+        const std::span<const RuleNode> rules[5] = {kGaussRule, kLogRule, kMidRule, kLongRule, kLongLogRule};
+        for (std::size_t r = 0; r < 5; ++r) {
             out[r].source = rules[r].data();
             for (const RuleNode& n : rules[r]) {
                 out[r].node.push_back(n.node);
@@ -427,25 +433,44 @@ void SourcePass::place_nodes(double u, double rho) {
 void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side side) {
     const bool at_lens = side == Side::Outer;
     const PieceRule end_rule = at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss;
-    // The whole part in s, t = c s^2: the singular points at sqrt(p/c).
+    // The whole part in s, t = c s^2: the singular points at sqrt(p/c). The
+    // rules and ellipses of add_whole, with Gauss-Legendre of 14 between its
+    // rules of 12 and 16, and the rule of 16 on 3.0, not 2.6: in s, on 2.6,
+    // its derivatives were measured off by 2e-11 (and those of the log rule
+    // of 14 on 4.5 by 3e-11: it is not used). Nor do the partitions merge a
+    // short last piece into the one before: its ellipse would miss the
+    // part's singular end by up to 15 %, measured as 4e-14 of A. So laid out,
+    // the values and derivatives are those of the product rule in mu to
+    // within 1.1e-14 and 1.2e-11 on a dense sweep of l and rho.
     Complex points[kMaxSingular + 1];
     std::size_t n = roots_for_tests(singular, c, points);
-    root_scale_ = c;
-    if (add_whole(Piece{0.0, 1.0, end_rule}, std::span(points, n), at_lens, side)) {
+    const double clear = clear_ellipse(std::span(points, n), 0.0, 1.0);
+    std::span<const RuleNode> whole_rule;
+    if (clear >= half_sum(at_lens ? end_ellipse_ : kGaussEllipse)) {
+        whole_rule = at_lens ? kLogRule : kGaussRule;
+    } else if (!at_lens && clear >= half_sum(kMidEllipse)) {
+        whole_rule = kMidRule;
+    } else if (clear >= half_sum(at_lens ? kLongLogEllipse : kRootLongEllipse)) {
+        whole_rule = at_lens ? kLongLogRule : kLongRule;
+    }
+    if (!whole_rule.empty()) {
+        root_scale_ = c;
+        add_theta_piece(Piece{0.0, 1.0, end_rule}, side, whole_rule);
         root_scale_ = 0.0;
         return;
     }
     Piece in_s[kMaxPieces];
-    const std::size_t count_s = partition(0.0, 1.0, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, in_s);
-    root_scale_ = 0.0;
+    const std::size_t count_s =
+        partition(0.0, 1.0, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, in_s, false);
     // Or the limb piece [0, a] in s, t = a s^2, and the rest [a, c] in the
     // angle, partitioned there clear of the limb too. The limb piece is the
     // longest whose ellipse in s clears every point (and the lens at the
     // part's end), i.e. the ellipse of [0, sqrt(a)] in the plane of sqrt(t):
-    // for a part at the lens of the rule of 16, which reaches past c/2,
-    // where the lens's piece of 12 can begin. Two pieces at least, so not
-    // fewer nodes than a partition in s of two.
-    const std::span<const RuleNode> limb_rule = at_lens ? kLongRule : kGaussRule;
+    // for a part at the lens of the rule of 14, which reaches past c/2,
+    // where the lens's piece of 12 can begin (the rule of 16 on the ellipse
+    // 2.6 reaches further, but its derivatives were measured off by 8e-14).
+    // Two pieces at least, so not fewer nodes than a partition in s of two.
+    const std::span<const RuleNode> limb_rule = at_lens ? kMidRule : kGaussRule;
     if (count_s * kGaussRule.size() <= limb_rule.size() + kGaussRule.size()) {
         root_scale_ = c;
         for (std::size_t i = 0; i < count_s; ++i) add_theta_piece(in_s[i], side);
@@ -455,13 +480,14 @@ void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side
     n = roots_for_tests(singular, 1.0, points);
     if (at_lens) points[n++] = Complex(std::sqrt(c), 0.0);
     const double reach =
-        clear_length(std::span(points, n), 0.0, at_lens ? kLongEllipse : kGaussEllipse, 1.0, std::sqrt(c));
+        clear_length(std::span(points, n), 0.0, at_lens ? kMidEllipse : kGaussEllipse, 1.0, std::sqrt(c));
     const double a = reach * reach;
     n = 0;
     for (const Complex& p : singular) points[n++] = p;
     points[n++] = Complex(0.0, 0.0);
     Piece rest[kMaxPieces];
-    const std::size_t count_rest = partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, rest);
+    const std::size_t count_rest =
+        partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, rest, false);
     // The fewer nodes (every piece of a partition has 12).
     if (count_s * kGaussRule.size() <= limb_rule.size() + count_rest * kGaussRule.size()) {
         root_scale_ = c;
