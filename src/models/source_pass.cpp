@@ -477,10 +477,11 @@ void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side
         root_scale_ = 0.0;
         return;
     }
-    n = roots_for_tests(singular, 1.0, points);
-    if (at_lens) points[n++] = Complex(std::sqrt(c), 0.0);
-    const double reach =
-        clear_length(std::span(points, n), 0.0, at_lens ? kMidEllipse : kGaussEllipse, 1.0, std::sqrt(c));
+    // (sqrt(p) = sqrt(c) sqrt(p/c))
+    const double root_c = std::sqrt(c);
+    for (std::size_t i = 0; i < n; ++i) points[i] = points[i] * root_c;
+    if (at_lens) points[n++] = Complex(root_c, 0.0);
+    const double reach = clear_length(std::span(points, n), 0.0, at_lens ? kMidEllipse : kGaussEllipse, 1.0, root_c);
     const double a = reach * reach;
     n = 0;
     for (const Complex& p : singular) points[n++] = p;
