@@ -134,7 +134,9 @@ std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens
         if (!skip_t) out[n++] = t;
         out[n++] = -t;
         out[n++] = kPi - t;
-        out[n++] = kPi + t;
+        // (Of a real t, pi + t lies on the line beyond pi - t, seen from
+        // either part: it never binds.)
+        if (t.imag() != 0.0) out[n++] = kPi + t;
     };
     if (seeds.has_lens) add_images(seeds.lens, skip_lens && l < 1.0);
     add_images(seeds.branch, false);
