@@ -122,8 +122,11 @@ SingularSeeds singular_seeds(double l, double rho) {
     return seeds;
 }
 
-// Their images t, -t, pi - t, pi + t, one of each conjugate pair (the
-// ellipse test is symmetric in Im). `skip_lens` leaves out theta_l itself
+// Their images t, -t, pi - t, one of each conjugate pair (the ellipse test is
+// symmetric in Im). The image pi + t (0 <= Re t <= pi/2) lies on the line
+// of pi - t (up to the sign of Im), further from every part within [0, pi/2]
+// and from the parts' offsets to the lens: it never binds, nor do the
+// images further on. `skip_lens` leaves out theta_l itself
 // (an end of the part being cut); `limb` adds the limb, pi/2;
 // `limb_images` its images -pi/2 and 3 pi/2, where mu = cos(theta) is 0
 // again (branch points of sqrt(mu)).
@@ -133,10 +136,8 @@ std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens
     auto add_images = [&](Complex t, bool skip_t) {
         if (!skip_t) out[n++] = t;
         out[n++] = -t;
-        out[n++] = kPi - t;
-        // (Of a real t, pi + t lies on the line beyond pi - t, seen from
-        // either part: it never binds.)
-        if (t.imag() != 0.0) out[n++] = kPi + t;
+        // pi - t; of a lens beyond the limb (Re t = pi/2), the conjugate of t.
+        if (t.real() != kHalfPi || t.imag() == 0.0) out[n++] = kPi - t;
     };
     if (seeds.has_lens) add_images(seeds.lens, skip_lens && l < 1.0);
     add_images(seeds.branch, false);
