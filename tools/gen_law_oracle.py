@@ -143,11 +143,11 @@ RHO_VALUES = [1e-6, 1e-4, 1e-2, 0.1, 1.0, 10.0, 1e3]
 # (l, region); u = float(l) * float(rho) in double precision.
 L_VALUES = [
     (0.0, "centre"), (1e-7, "near-centre"), (1e-5, "near-centre"), (1e-3, "near-centre"),
-    (0.3, "inside"), (0.7, "inside"),
+    (0.3, "inside"), (0.35, "inside"), (0.7, "inside"), (0.87, "inside"),
     (1 - 1e-2, "near-inside"), (1 - 1e-4, "near-inside"), (1 - 1e-8, "near-inside"),
     (1 - 1e-12, "near-inside"), (1.0, "limb"),
     (1 + 1e-12, "near-outside"), (1 + 1e-8, "near-outside"), (1 + 1e-4, "near-outside"),
-    (1 + 1e-2, "near-outside"), (1.5, "outside"), (3.0, "outside"), (10.0, "far"), (1e3, "far"),
+    (1 + 1e-2, "near-outside"), (1.5, "outside"), (1.64, "outside"), (3.0, "outside"), (10.0, "far"), (1e3, "far"),
 ]
 # Near the centre dE/du vanishes as u. At rho = 1000 the rule of twice the
 # step differs from it by 1e-9 .. 1e-7 (the other records: below 1e-11), and
@@ -800,10 +800,15 @@ def main():
         return
     ring_digits = check_ring()
     fresh, done = [], {}
+    rays = None
     if args.resume and os.path.exists(args.output):
         with open(args.output) as fh:
-            done = {(r["u"], r["rho"]): r for r in json.load(fh)["records"]}
+            old = json.load(fh)
+        done = {(r["u"], r["rho"]): r for r in old["records"]}
+        rays = old["meta"].get("rays")  # the ray checks of records kept as they were
     doc = {"meta": meta(ring_digits), "fluxes": None, "records": fresh}
+    if rays:
+        doc["meta"]["rays"] = rays
     with mp.workdps(TARGET_DPS + GUARD_DPS):
         doc["fluxes"] = {name: fmt(v) for name, v in fluxes().items()}
     for l, region, rho in points:
