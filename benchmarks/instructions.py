@@ -45,6 +45,10 @@ CASES = [
     ("magnification power2 (0.6, 0.6)", "ld rho=0.1 u in [0,3rho]", "magnification", "law",
      "'power2', (0.6, 0.6)", 1000),
     ("magnification linear 0.6", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law", "'linear', (0.6,)", 1000),
+    ("magnification squareroot (0.2, 0.55)", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law",
+     "'squareroot', (0.2, 0.55)", 1000),
+    ("magnification exponential (0.5, 0.1)", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law",
+     "'exponential', (0.5, 0.1)", 1000),
     ("magnification uniform", "disk rho=0.1 u in [0,3]", "magnification", "law", "'uniform'", 2000),
 ]
 

@@ -126,10 +126,10 @@ SingularSeeds singular_seeds(double l, double rho) {
 // symmetric in Im). The image pi + t (0 <= Re t <= pi/2) lies on the line
 // of pi - t (up to the sign of Im), further from every part within [0, pi/2]
 // and from the parts' offsets to the lens: it never binds, nor do the
-// images further on. `skip_lens` leaves out theta_l itself
-// (an end of the part being cut); `limb` adds the limb, pi/2;
-// `limb_images` its images -pi/2 and 3 pi/2, where mu = cos(theta) is 0
-// again (branch points of sqrt(mu)).
+// images further on. `skip_lens` leaves out theta_l itself (an end of the
+// part being cut); `limb` adds the limb, pi/2; `limb_images` its images
+// -pi/2 and 3 pi/2, where mu = cos(theta) is 0 again (branch points of
+// sqrt(mu)).
 std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens, bool limb, bool limb_images,
                             Complex* out) {
     std::size_t n = 0;
@@ -176,8 +176,6 @@ std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* 
     }
     return n;
 }
-
-
 
 }  // namespace
 
@@ -350,6 +348,7 @@ void SourcePass::place_nodes(double u, double rho) {
     theta_l_ = 0.0;
     outer_ = kHalfPi;
     mu_l_ = 1.0;
+    end_ellipse_ = kEndEllipse;
     sin_half_outer_ = cos_half_outer_ = 0.7071067811865476;
     Complex singular[kMaxSingular];
     Piece pieces[kMaxPieces];

@@ -12,7 +12,7 @@
 // (l = u/rho), where the source is cut in two. Each part is partitioned by
 // source_mesh.hpp and integrated by its rules. A law whose bases are powers
 // of sqrt(mu) takes the parts that touch the limb in s, the angle from the
-// limb being c s^2 (c that of the part's far end): mu = sin(c s^2) =
+// limb being c s^2 (c the part's length in the angle): mu = sin(c s^2) =
 // s^2 (c - c^3 s^4/6 + ...), so every power of sqrt(mu), the measure and the
 // kernel are analytic in s, and the part is partitioned in s like any other
 // (its singular points mapped there). For a law with other bases not

@@ -62,7 +62,7 @@ template <class V>
     V from_lo = h * (at_end ? complement : node);
     V from_hi = h * (at_end ? node : complement);
     // The piece's lo in the angle and its hi's offset to the lens, pi/2 -
-    // theta_l minus it; in s, the measure's factor dt/ds (a piece in the
+    // theta_l minus it; in s, the measure's factor h dt/ds (a piece in the
     // angle takes h).
     V slope{};
     double lo = piece.lo, hi_to_lens = f.outer - piece.hi;
