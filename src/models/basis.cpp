@@ -41,6 +41,14 @@ void powers(double gamma, std::span<const double> log_mu, double* out) {
     run(gamma, log_mu.data(), out, log_mu.size());
 }
 
+// e^mu_i - 1 (0 <= mu_i <= 1) into out over the widest lanes the CPU has.
+void exponentials_less_one(std::span<const double> mu, double* out) {
+    using Run = decltype(&basis_runs::expm1_run_sse2);
+    static const Run run =
+        lanes::widest_supported<Run>(basis_runs::expm1_run_sse2, basis_runs::expm1_run_avx2, basis_runs::expm1_run_avx512);
+    run(mu.data(), out, mu.size());
+}
+
 // sqrt(mu_i) into out over the widest lanes the CPU has (correctly rounded,
 // as std::sqrt).
 void square_roots(std::span<const double> mu, double* out) {
@@ -103,9 +111,11 @@ void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu,
             }
             return;
         case Kind::Exponential:
+            // 1/(1 - e^mu) and its slope e^mu/(e^mu - 1)^2, from e^mu - 1
+            // (formed in value, then overwritten)
+            exponentials_less_one(mu, value.data());
             for (std::size_t i = 0; i < n; ++i) {
-                // 1/(1 - e^mu) and its slope e^mu/(e^mu - 1)^2
-                const double m = std::expm1(mu[i]);
+                const double m = value[i];
                 value[i] = -1.0 / m;
                 if (slopes) slope[i] = (m + 1.0) / (m * m);
             }

@@ -14,6 +14,7 @@
 #endif
 
 #include "numerics/exp_nonpositive.hpp"
+#include "numerics/expm1_unit.hpp"
 #include "numerics/log_unit.hpp"
 
 #define MAGNIFEX_JOIN(name, isa) name##_##isa
@@ -52,6 +53,10 @@ void MAGNIFEX_RUN(log_run)(const double* x, double* out, unsigned long n) {
 
 void MAGNIFEX_RUN(sqrt_run)(const double* x, double* out, unsigned long n) {
     for_each_vector(x, out, n, 1.0, [](const Lanes& v) { return lanes::lane_sqrt(v); });
+}
+
+void MAGNIFEX_RUN(expm1_run)(const double* x, double* out, unsigned long n) {
+    for_each_vector(x, out, n, 0.0, [](const Lanes& v) { return expm1_unit(v); });
 }
 
 void MAGNIFEX_RUN(power_run)(double gamma, const double* log_x, double* out, unsigned long n) {
