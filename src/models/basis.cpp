@@ -103,7 +103,15 @@ void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu,
             }
             return;
         case Kind::PowerLog:
-            // mu^gamma ln mu and its slope mu^(gamma - 1) (gamma ln mu + 1)
+            // mu^gamma ln mu and its slope mu^(gamma - 1) (gamma ln mu + 1);
+            // the logarithmic law's mu ln mu from mu itself
+            if (gamma_ == 1.0) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (slopes) slope[i] = log_mu[i] + 1.0;
+                    value[i] = mu[i] * log_mu[i];
+                }
+                return;
+            }
             powers(gamma_, log_mu, value.data());
             for (std::size_t i = 0; i < n; ++i) {
                 if (slopes) slope[i] = (value[i] / mu[i]) * (gamma_ * log_mu[i] + 1.0);
