@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace magnifex::test_support {
 
@@ -15,6 +16,20 @@ inline double ulps(double got, long double exact) {
                                      std::fabs(exact_d),
                                  std::numeric_limits<double>::denorm_min());
     return static_cast<double>(fabsl(static_cast<long double>(got) - exact)) / ulp;
+}
+
+// The largest ulps(f(x), exact(x)) over the arguments, and its argument.
+struct Worst {
+    double ulps = 0.0, at = 0.0;
+};
+template <class F, class Exact>
+Worst worst_ulps(const std::vector<double>& arguments, F f, Exact exact) {
+    Worst worst;
+    for (const double x : arguments) {
+        const double e = ulps(f(x), exact(static_cast<long double>(x)));
+        if (e > worst.ulps) worst = Worst{e, x};
+    }
+    return worst;
 }
 
 }  // namespace magnifex::test_support
