@@ -435,73 +435,60 @@ void SourcePass::place_nodes(double u, double rho) {
 void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side side) {
     const bool at_lens = side == Side::Outer;
     const PieceRule end_rule = at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss;
-    // The whole part in s, t = c s^2: the singular points at sqrt(p/c). The
-    // rules and ellipses of add_whole, with Gauss-Legendre of 14 between its
-    // rules of 12 and 16, and the rule of 16 on 3.0, not 2.6: in s, on 2.6,
-    // its derivatives were measured off by 2e-11 (and those of the log rule
-    // of 14 on 4.5 by 3e-11: it is not used). Nor do the partitions merge a
-    // short last piece into the one before: its ellipse would miss the
-    // part's singular end by up to 15 %, measured as 4e-14 of A. So laid out,
-    // the values and derivatives are those of the product rule in mu to
-    // within 1.1e-14 and 1.2e-11 on a dense sweep of l and rho.
+    // The whole part in s, t = c s^2, its singular points at sqrt(p/c): one
+    // piece (add_whole's rules for a part in s), else a partition in s. Nor
+    // do the partitions here merge a short last piece into the one before:
+    // its ellipse would miss the part's singular end by up to 15 %, measured
+    // as 4e-14 of A. So laid out, the values and derivatives are those of the
+    // product rule in mu to within 1.1e-14 and 1.2e-11 on a dense sweep of l
+    // and rho.
     Complex points[kMaxSingular + 1];
     std::size_t n = roots_for_tests(singular, c, points);
-    const double clear = clear_ellipse(std::span(points, n), 0.0, 1.0);
-    std::span<const RuleNode> whole_rule;
-    if (clear >= half_sum(at_lens ? end_ellipse_ : kGaussEllipse)) {
-        whole_rule = at_lens ? kLogRule : kGaussRule;
-    } else if (!at_lens && clear >= half_sum(kMidEllipse)) {
-        whole_rule = kMidRule;
-    } else if (clear >= half_sum(at_lens ? kLongLogEllipse : kRootLongEllipse)) {
-        whole_rule = at_lens ? kLongLogRule : kLongRule;
-    }
-    if (!whole_rule.empty()) {
-        root_scale_ = c;
-        add_theta_piece(Piece{0.0, 1.0, end_rule}, side, whole_rule);
-        root_scale_ = 0.0;
-        return;
-    }
+    root_scale_ = c;
+    const bool whole = add_whole(Piece{0.0, 1.0, end_rule}, std::span(points, n), at_lens, side);
+    root_scale_ = 0.0;
+    if (whole) return;
     Piece in_s[kMaxPieces];
     const std::size_t count_s =
         partition(0.0, 1.0, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, in_s, false);
     // Or the limb piece [0, a] in s, t = a s^2, and the rest [a, c] in the
-    // angle, partitioned there clear of the limb too. The limb piece is the
+    // angle, partitioned there clear of the limb too, where that has fewer
+    // nodes (every piece of a partition has 12; two pieces at least, so
+    // never fewer than a partition in s of two). The limb piece is the
     // longest whose ellipse in s clears every point (and the lens at the
     // part's end), i.e. the ellipse of [0, sqrt(a)] in the plane of sqrt(t):
     // for a part at the lens of the rule of 14, which reaches past c/2,
     // where the lens's piece of 12 can begin (the rule of 16 on the ellipse
     // 2.6 reaches further, but its derivatives were measured off by 8e-14).
-    // Two pieces at least, so not fewer nodes than a partition in s of two.
     const std::span<const RuleNode> limb_rule = at_lens ? kMidRule : kGaussRule;
-    if (count_s * kGaussRule.size() <= limb_rule.size() + kGaussRule.size()) {
+    Piece rest[kMaxPieces];
+    std::size_t count_rest = 0;
+    double a = 0.0;
+    bool limb_and_rest = false;
+    if (count_s * kGaussRule.size() > limb_rule.size() + kGaussRule.size()) {
+        // (sqrt(p) = sqrt(c) sqrt(p/c))
+        const double root_c = std::sqrt(c);
+        for (std::size_t i = 0; i < n; ++i) points[i] = points[i] * root_c;
+        if (at_lens) points[n++] = Complex(root_c, 0.0);
+        const double reach =
+            clear_length(std::span(points, n), 0.0, at_lens ? kMidEllipse : kGaussEllipse, 1.0, root_c);
+        a = reach * reach;
+        n = 0;
+        for (const Complex& p : singular) points[n++] = p;
+        points[n++] = Complex(0.0, 0.0);
+        count_rest = partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, rest, false);
+        limb_and_rest = count_s * kGaussRule.size() > limb_rule.size() + count_rest * kGaussRule.size();
+    }
+    if (!limb_and_rest) {
         root_scale_ = c;
         for (std::size_t i = 0; i < count_s; ++i) add_theta_piece(in_s[i], side);
         root_scale_ = 0.0;
         return;
     }
-    // (sqrt(p) = sqrt(c) sqrt(p/c))
-    const double root_c = std::sqrt(c);
-    for (std::size_t i = 0; i < n; ++i) points[i] = points[i] * root_c;
-    if (at_lens) points[n++] = Complex(root_c, 0.0);
-    const double reach = clear_length(std::span(points, n), 0.0, at_lens ? kMidEllipse : kGaussEllipse, 1.0, root_c);
-    const double a = reach * reach;
-    n = 0;
-    for (const Complex& p : singular) points[n++] = p;
-    points[n++] = Complex(0.0, 0.0);
-    Piece rest[kMaxPieces];
-    const std::size_t count_rest =
-        partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, rest, false);
-    // The fewer nodes (every piece of a partition has 12).
-    if (count_s * kGaussRule.size() <= limb_rule.size() + count_rest * kGaussRule.size()) {
-        root_scale_ = c;
-        for (std::size_t i = 0; i < count_s; ++i) add_theta_piece(in_s[i], side);
-    } else {
-        root_scale_ = a;
-        add_theta_piece(Piece{0.0, 1.0, PieceRule::Gauss}, side, limb_rule);
-        root_scale_ = 0.0;
-        for (std::size_t i = 0; i < count_rest; ++i) add_theta_piece(rest[i], side);
-    }
+    root_scale_ = a;
+    add_theta_piece(Piece{0.0, 1.0, PieceRule::Gauss}, side, limb_rule);
     root_scale_ = 0.0;
+    for (std::size_t i = 0; i < count_rest; ++i) add_theta_piece(rest[i], side);
 }
 
 void SourcePass::add_limb_end(double hi, Side side) {
@@ -553,6 +540,12 @@ bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular,
     // lies in the wider ellipse of the longer rule's own accuracy; else the
     // part is partitioned. The longer log rule stays off where a basis has a
     // pole at the limb, whose derivatives cancel near it (source_mesh.hpp).
+    //
+    // A part in s (root_scale_ > 0, add_root_part) takes Gauss-Legendre of 14
+    // between the rules of 12 and 16, and that of 16 on 3.0, not 2.6: in s,
+    // on 2.6, its derivatives were measured off by 2e-11 (and those of the
+    // log rule of 14 on 4.5 by 3e-11: it is not used).
+    const bool in_s = root_scale_ > 0.0;
     const double ellipse = at_lens ? end_ellipse_ : kGaussEllipse;
     const double clear = clear_ellipse(singular, part.lo, part.hi);
     if (clear >= half_sum(ellipse)) {
@@ -560,7 +553,12 @@ bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular,
         return true;
     }
     const bool long_allowed = !at_lens || end_ellipse_ == kEndEllipse;
-    if (long_allowed && clear >= half_sum(at_lens ? kLongLogEllipse : kLongEllipse)) {
+    if (!long_allowed) return false;
+    if (in_s && !at_lens && clear >= half_sum(kMidEllipse)) {
+        add_theta_piece(part, side, kMidRule);
+        return true;
+    }
+    if (clear >= half_sum(at_lens ? kLongLogEllipse : in_s ? kRootLongEllipse : kLongEllipse)) {
         add_theta_piece(part, side, at_lens ? kLongLogRule : kLongRule);
         return true;
     }

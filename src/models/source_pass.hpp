@@ -88,8 +88,8 @@ private:
     // piece's own).
     void add_theta_piece(const Piece& piece, Side side, std::span<const RuleNode> long_rule = {});
     // `part` as one piece (the lens at its lo, for a LogAtStart part, or
-    // hi) where a rule of 12 or 16 nodes takes it whole with respect to
-    // `singular`; returns whether it did.
+    // hi) where a rule of 12, 14 (in s) or 16 nodes takes it whole with
+    // respect to `singular`; returns whether it did.
     bool add_whole(const Piece& part, std::span<const std::complex<double>> singular, bool at_lens, Side side);
     // For a law singular at the limb: the limb piece and one piece [a, b]
     // where two pieces take the part [0, b] (in the angle from the limb);
