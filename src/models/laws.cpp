@@ -64,7 +64,7 @@ struct Logarithmic {
     static constexpr std::array<std::string_view, 2> coefficients{"c", "d"};
     static constexpr std::array<double, 0> defaults{};
     static constexpr bool has_defaults = false;
-    static constexpr LimbBehaviour limb = LimbBehaviour::Singular;
+    static constexpr LimbBehaviour limb = LimbBehaviour::Logarithmic;
     static void expand(std::span<const double> c, LawExpansion& out) {
         out.add(Basis::power(0.0), 1.0 - c[0], Slopes{-1.0, 0.0});
         out.add(Basis::power(1.0), c[0], Slopes{1.0, 0.0});

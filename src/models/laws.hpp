@@ -53,7 +53,8 @@ enum class LawProblem { None, NonFinite, AlphaNotPositive };
 enum class LimbBehaviour {
     Analytic,    // polynomials in mu
     RootPowers,  // powers of sqrt(mu), some not integer
-    Singular,    // some basis neither (mu^alpha, mu ln mu)
+    Logarithmic, // polynomials in mu and mu ln mu: log-singular at the limb, as at the lens
+    Singular,    // some basis none of these (mu^alpha)
     Pole,        // the exponential basis, -1/mu at the limb
 };
 

@@ -46,6 +46,8 @@ constexpr std::span<const RuleNode> kLongRule = GAUSS_LEGENDRE_16;
 constexpr std::span<const RuleNode> kLongLogRule = LOG_GAUSS_16;
 constexpr double kLongEllipse = 2.6;
 constexpr double kLongLogEllipse = 3.0;
+// The log rule of 16 at the limb of a law log-singular there (add_log_part).
+constexpr double kLimbLogEllipse = 4.0;
 // For the parts in s (add_root_part), Gauss-Legendre of 14 where its bound
 // is that of the rule of 12 on its own ellipse, 3.3^-28 = 3e-15 (4^-24 =
 // 4e-15), and of 16 on 3.0.
@@ -177,6 +179,22 @@ std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* 
     return n;
 }
 
+// Whether the whole of a source the lens does not cut (l > 1) lies in the
+// ellipse of the limb piece taken over mu in [0, 1]. The ring's magnification
+// is even in its radius, so the integrand is a function of x^2 = 1 - mu^2 and
+// analytic in mu up to the centre, mu = 1; its singular points there are
+// cos(t) of the seeds and of their images (cos(-t) = cos t, cos(pi - t) =
+// -cos t), each with its conjugate: cos(asin z) = sqrt(1 - z^2), which is
+// i sqrt(l^2 - 1) for the lens and sqrt((1 - l^2 + E^2) - 2ilE) for the
+// branch point z = l + iE (E = 2/rho).
+bool whole_source_in_mu(double l, double rho, double ellipse) {
+    const double e = kBranchDistance / rho;
+    const Complex lens(0.0, std::sqrt((l - 1.0) * (l + 1.0)));
+    const Complex branch = std::sqrt(Complex((1.0 - l * l) + e * e, -2.0 * l * e));
+    const Complex points[4] = {lens, -lens, branch, -branch};
+    return clear_ellipse(points, 0.0, 1.0) >= half_sum(ellipse);
+}
+
 }  // namespace
 
 SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gradient)
@@ -184,7 +202,8 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
       singular_at_limb_(limb == LimbBehaviour::Singular),
       gradient_(gradient),
       pole_at_limb_(limb == LimbBehaviour::Pole),
-      root_at_limb_(limb == LimbBehaviour::RootPowers) {
+      root_at_limb_(limb == LimbBehaviour::RootPowers),
+      log_at_limb_(limb == LimbBehaviour::Logarithmic) {
     limb_weights_.resize(bases_.size());
     for (const Basis& basis : bases_) needs_log_ = needs_log_ || basis.needs_log();
     if (!singular_at_limb_) return;
@@ -279,18 +298,22 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
 }
 
 void SourcePass::add_limb_piece(double scale, double k_u) {
-    const std::size_t m = kLimbRule.size();
+    limb_pieces_.push_back(LimbPiece{scale, k_u, count_});
+    add_mu_piece(scale, kLimbRule, k_u);
+}
+
+void SourcePass::add_mu_piece(double scale, std::span<const RuleNode> rule, double k_u) {
+    const std::size_t m = rule.size();
     const std::size_t first = claim(m);
-    limb_pieces_.push_back(LimbPiece{scale, k_u, first});
     for (std::size_t k = 0; k < m; ++k) {
         const std::size_t i = first + k;
-        const double mu = scale * kLimbRule[k].node;
+        const double mu = scale * rule[k].node;
         const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
         mu_[i] = mu;
         x_[i] = x;
         radius_[i] = x * rho_;
         delta_[i] = distance_from_limb(x, mu);
-        measure_[i] = ((kTwoPi * kLimbRule[k].weight) * scale) * mu;
+        measure_[i] = ((kTwoPi * rule[k].weight) * scale) * mu;
         if (gradient_) {
             mu_u_[i] = mu * k_u;
             x_u_[i] = -(mu * mu_u_[i]) / x;
@@ -407,6 +430,10 @@ void SourcePass::place_nodes(double u, double rho) {
             add_root_part(outer_, std::span(singular, n), Side::Outer);
             return;
         }
+        if (log_at_limb_) {
+            add_log_part(outer_, std::span(singular, n), Side::Outer);
+            return;
+        }
         const Piece outer{0.0, outer_, PieceRule::LogAtEnd};
         if (!singular_at_limb_ && add_whole(outer, std::span(singular, n), true, Side::Outer)) return;
         if (singular_at_limb_ && add_limb_and_one(outer_, std::span(singular, n), limb_map, Side::Outer)) return;
@@ -417,13 +444,27 @@ void SourcePass::place_nodes(double u, double rho) {
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
     // the angle from the limb.
-    const std::size_t n = singular_points(seeds, l, false, false, root_at_limb_, singular);
+    const std::size_t n = singular_points(seeds, l, false, false, root_at_limb_ || log_at_limb_, singular);
     from_limb(singular, n);
     if (root_at_limb_) {
         add_root_part(kHalfPi, std::span(singular, n), Side::Uncut);
         return;
     }
+    if (log_at_limb_) {
+        // Outside the source, in mu, the log rule's piece over [0, 1] (the
+        // limb's logarithm at 0, the centre regular: whole_source_in_mu).
+        if (l > 1.0 && whole_source_in_mu(l, rho, kLimbLogEllipse)) {
+            add_mu_piece(1.0, kLongLogRule);
+            return;
+        }
+        add_log_part(kHalfPi, std::span(singular, n), Side::Uncut);
+        return;
+    }
     if (!singular_at_limb_ && add_whole(Piece{0.0, kHalfPi, PieceRule::Gauss}, std::span(singular, n), false, Side::Uncut)) {
+        return;
+    }
+    if (singular_at_limb_ && l > 1.0 && whole_source_in_mu(l, rho, end_ellipse_)) {
+        add_limb_piece(1.0, 0.0);
         return;
     }
     if (singular_at_limb_ && add_limb_and_one(kHalfPi, std::span(singular, n), limb_map, Side::Uncut)) return;
@@ -489,6 +530,54 @@ void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side
     add_theta_piece(Piece{0.0, 1.0, PieceRule::Gauss}, side, limb_rule);
     root_scale_ = 0.0;
     for (std::size_t i = 0; i < count_rest; ++i) add_theta_piece(rest[i], side);
+}
+
+void SourcePass::add_log_part(double b, std::span<const Complex> singular, Side side) {
+    // In the angle t from the limb, mu ln mu = sin t (ln t + ln(sin t / t)):
+    // analytic plus analytic times ln t, which the log rule takes at the
+    // limb as it takes the lens. Its piece at the limb is of 12 nodes where
+    // another piece of 12 takes the rest of a part cut by the lens, else of
+    // 16: against the pieces of the product rule in mu, the rule of 12 on
+    // the ellipse kEndEllipse without room to spare was measured off by 1e-13
+    // of A, and that of 16 on kLongLogEllipse by 4e-13; the rule of 16 on
+    // kLimbLogEllipse, and that of 12 in two pieces split halfway between
+    // where each may end, agreed to 5e-15 (the derivatives to 6e-14).
+    const bool at_lens = side == Side::Outer;
+    const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
+    // The longest piece from an end whose ellipse clears every point and, in
+    // a part cut by the lens, the other end.
+    auto reach = [&](double from, double direction, double ellipse) {
+        const double length = clear_length(singular, from, ellipse, direction, b);
+        if (!at_lens) return length;
+        return clear_length(std::span(direction > 0.0 ? ends + 1 : ends, 1), from, ellipse, direction, length);
+    };
+    const double limb_16 = reach(0.0, 1.0, kLimbLogEllipse);
+    if (!at_lens && limb_16 >= b) {
+        add_theta_piece(Piece{0.0, b, PieceRule::LogAtStart}, side, kLongLogRule);
+        return;
+    }
+    if (at_lens) {
+        const double limb_12 = reach(0.0, 1.0, end_ellipse_), lens_12 = reach(b, -1.0, end_ellipse_);
+        const double lens_16 = reach(b, -1.0, kLongLogEllipse);
+        const struct {
+            double at_limb, at_lens;
+            std::span<const RuleNode> limb_rule, lens_rule;
+        } pairs[3] = {{limb_12, lens_12, kLogRule, kLogRule},
+                      {limb_16, lens_12, kLongLogRule, kLogRule},
+                      {limb_12, lens_16, kLogRule, kLongLogRule}};
+        for (const auto& pair : pairs) {
+            if (pair.at_limb + pair.at_lens < b) continue;
+            const double split = 0.5 * (pair.at_limb + (b - pair.at_lens));
+            add_theta_piece(Piece{0.0, split, PieceRule::LogAtStart}, side, pair.limb_rule);
+            add_theta_piece(Piece{split, b, PieceRule::LogAtEnd}, side, pair.lens_rule);
+            return;
+        }
+    }
+    Piece pieces[kMaxPieces];
+    const std::size_t count = partition(0.0, b, singular, PieceRule::LogAtStart,
+                                        at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss, {}, end_ellipse_, pieces);
+    add_theta_piece(pieces[0], side, kLongLogRule);
+    for (std::size_t i = 1; i < count; ++i) add_theta_piece(pieces[i], side);
 }
 
 void SourcePass::add_limb_end(double hi, Side side) {

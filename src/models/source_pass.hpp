@@ -15,9 +15,13 @@
 // limb being c s^2 (c the part's length in the angle): mu = sin(c s^2) =
 // s^2 (c - c^3 s^4/6 + ...), so every power of sqrt(mu), the measure and the
 // kernel are analytic in s, and the part is partitioned in s like any other
-// (its singular points mapped there). For a law with other bases not
-// analytic at the limb (mu^alpha, mu ln mu), the piece at the limb is taken
-// in mu with product weights for each basis's power of mu.
+// (its singular points mapped there). The logarithmic law's mu ln mu is
+// analytic plus analytic times ln t in the angle t from the limb, which the
+// log rule takes at the limb as it takes the lens. For a law with other
+// bases not analytic at the limb (mu^alpha), the piece at the limb is taken
+// in mu with product weights for each basis's power of mu. A source the lens
+// does not cut may be taken whole in mu: the ring's magnification is even in
+// its radius, so the integrand is analytic in mu up to the centre.
 //
 // Derivatives are taken under the integral with the parts' ends following the
 // lens, affinely in x: the inner part as x = s l, the outer part as x = l +
@@ -52,7 +56,8 @@ struct BasisIntegral {
 class SourcePass {
 public:
     // `limb`, the law's: RootPowers, the parts at the limb in s (above);
-    // Singular, the limb piece in mu with product weights; Pole, a pole
+    // Logarithmic, the log rule at the limb; Singular, the limb piece in mu
+    // with product weights; Pole, a pole
     // whose derivatives' parts on either side of the lens each grow as
     // 1/mu_l and cancel, so the end pieces take the stricter ellipse
     // (source_mesh.hpp) while the lens is near the limb (mu_l below
@@ -100,9 +105,15 @@ private:
     // law of powers of sqrt(mu): `singular` its singular points in the
     // angle.
     void add_root_part(double c, std::span<const std::complex<double>> singular, Side side);
+    // The part [0, b] of angles from the limb (at the lens at b for an
+    // outer part) for a law log-singular at the limb.
+    void add_log_part(double b, std::span<const std::complex<double>> singular, Side side);
     // The limb piece of the part's angles [0, hi] from the limb.
     void add_limb_end(double hi, Side side);
     void add_limb_piece(double scale, double k_u);
+    // The piece mu in [0, scale] of `rule` (its end at mu = 0, the limb),
+    // whose end moves as d ln scale/du = k_u.
+    void add_mu_piece(double scale, std::span<const RuleNode> rule, double k_u = 0.0);
     void add_fixed_nodes();
     // Room for m more nodes; returns the index of the first.
     std::size_t claim(std::size_t m);
@@ -137,6 +148,7 @@ private:
     double end_ellipse_ = kEndEllipse;
     bool pole_at_limb_ = false;
     bool root_at_limb_ = false;
+    bool log_at_limb_ = false;
     // The part being laid out in s (add_root_part): its c, 0 when in the
     // angle itself.
     double root_scale_ = 0.0;
