@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <utility>
 
 #include "models/heyrovsky.hpp"
 #include "models/point_lens_batch.hpp"
@@ -179,20 +180,26 @@ std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* 
     return n;
 }
 
-// Whether the whole of a source the lens does not cut (l > 1) lies in the
-// ellipse of the limb piece taken over mu in [0, 1]. The ring's magnification
-// is even in its radius, so the integrand is a function of x^2 = 1 - mu^2 and
-// analytic in mu up to the centre, mu = 1; its singular points there are
-// cos(t) of the seeds and of their images (cos(-t) = cos t, cos(pi - t) =
-// -cos t), each with its conjugate: cos(asin z) = sqrt(1 - z^2), which is
-// i sqrt(l^2 - 1) for the lens and sqrt((1 - l^2 + E^2) - 2ilE) for the
-// branch point z = l + iE (E = 2/rho).
-bool whole_source_in_mu(double l, double rho, double ellipse) {
+// For a source the lens does not cut (l > 1), the half_sum of the largest
+// ellipse of mu in [0, 1] (or, `in_root`, of s in [0, 1] with mu = s^2) that
+// holds no singular point. The ring's magnification is even in its radius,
+// so the integrand is a function of x^2 = 1 - mu^2 and analytic in mu up to
+// the centre, mu = 1; its singular points there are cos(t) of the seeds and
+// of their images (cos(-t) = cos t, cos(pi - t) = -cos t), each with its
+// conjugate: cos(asin z) = sqrt(1 - z^2), which is i sqrt(l^2 - 1) for the
+// lens and sqrt((1 - l^2 + E^2) - 2ilE) for the branch point z = l + iE
+// (E = 2/rho); in s, their square roots.
+double clear_in_mu(double l, double rho, bool in_root) {
     const double e = kBranchDistance / rho;
     const Complex lens(0.0, std::sqrt((l - 1.0) * (l + 1.0)));
     const Complex branch = std::sqrt(Complex((1.0 - l * l) + e * e, -2.0 * l * e));
-    const Complex points[4] = {lens, -lens, branch, -branch};
-    return clear_ellipse(points, 0.0, 1.0) >= half_sum(ellipse);
+    Complex points[4] = {lens, -lens, branch, -branch};
+    if (in_root) {
+        Complex roots[4];
+        roots_for_tests(points, 1.0, roots);
+        return clear_ellipse(roots, 0.0, 1.0);
+    }
+    return clear_ellipse(points, 0.0, 1.0);
 }
 
 }  // namespace
@@ -298,28 +305,100 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
 }
 
 void SourcePass::add_limb_piece(double scale, double k_u) {
-    limb_pieces_.push_back(LimbPiece{scale, k_u, count_});
-    add_mu_piece(scale, kLimbRule, k_u);
-}
-
-void SourcePass::add_mu_piece(double scale, std::span<const RuleNode> rule, double k_u) {
-    const std::size_t m = rule.size();
+    const std::size_t m = kLimbRule.size();
     const std::size_t first = claim(m);
+    limb_pieces_.push_back(LimbPiece{scale, k_u, first});
     for (std::size_t k = 0; k < m; ++k) {
         const std::size_t i = first + k;
-        const double mu = scale * rule[k].node;
+        const double mu = scale * kLimbRule[k].node;
         const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
         mu_[i] = mu;
         x_[i] = x;
         radius_[i] = x * rho_;
         delta_[i] = distance_from_limb(x, mu);
-        measure_[i] = ((kTwoPi * rule[k].weight) * scale) * mu;
+        measure_[i] = ((kTwoPi * kLimbRule[k].weight) * scale) * mu;
         if (gradient_) {
             mu_u_[i] = mu * k_u;
             x_u_[i] = -(mu * mu_u_[i]) / x;
             measure_u_[i] = measure_[i] * (2.0 * k_u);
         }
     }
+}
+
+bool SourcePass::add_source_in_mu(double l, double rho) {
+    // The whole source as one piece in mu (clear_in_mu), of the rules a
+    // part in the angle would take, where its ellipse holds the piece: 12
+    // or 16 nodes for analytic bases (in s for powers of sqrt(mu)), the log
+    // rule of 16 for mu ln mu, the product rule for mu^alpha.
+    const double clear = clear_in_mu(l, rho, root_at_limb_);
+    if (singular_at_limb_) {
+        if (clear < half_sum(end_ellipse_)) return false;
+        limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_});
+        add_source_piece(kLimbRule, false);
+        return true;
+    }
+    if (log_at_limb_) {
+        if (clear < half_sum(kLimbLogEllipse)) return false;
+        add_source_piece(kLongLogRule, false);
+        return true;
+    }
+    if (clear >= half_sum(kGaussEllipse)) {
+        add_source_piece(kGaussRule, root_at_limb_);
+        return true;
+    }
+    if (clear >= half_sum(root_at_limb_ ? kRootLongEllipse : kLongEllipse)) {
+        add_source_piece(kLongRule, root_at_limb_);
+        return true;
+    }
+    return false;
+}
+
+void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) {
+    // Over the whole source, a node's x, mu and measure do not depend on the
+    // separation: formed once per rule. u - rho x = (u - rho) + rho (1 - x),
+    // 1 - x = mu^2/(1 + x).
+    struct Columns {
+        const RuleNode* source;
+        bool in_root;
+        std::vector<double> x, mu, one_less_x, measure;
+    };
+    static const std::array<Columns, 6> table = [] {
+        const std::pair<std::span<const RuleNode>, bool> rules[6] = {
+            {kGaussRule, false}, {kLongRule, false}, {kLongLogRule, false},
+            {kLimbRule, false},  {kGaussRule, true}, {kLongRule, true}};
+        std::array<Columns, 6> out;
+        for (std::size_t r = 0; r < 6; ++r) {
+            Columns& c = out[r];
+            c.source = rules[r].first.data();
+            c.in_root = rules[r].second;
+            for (const RuleNode& node : rules[r].first) {
+                // in s, mu = s^2 and dmu = 2 s ds
+                const double s = node.node;
+                const double mu = c.in_root ? s * s : s;
+                const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
+                c.x.push_back(x);
+                c.mu.push_back(mu);
+                c.one_less_x.push_back((mu * mu) / (1.0 + x));
+                c.measure.push_back((kTwoPi * node.weight) * (c.in_root ? (2.0 * s) * mu : mu));
+            }
+        }
+        return out;
+    }();
+    const Columns* c = &table[0];
+    while (c->source != rule.data() || c->in_root != in_root) ++c;  // every such rule is in the table
+    const std::size_t m = rule.size();
+    const std::size_t first = claim(m);
+    const double gap = u_ - rho_;
+    for (std::size_t k = 0; k < m; ++k) {
+        const std::size_t i = first + k;
+        x_[i] = c->x[k];
+        mu_[i] = c->mu[k];
+        measure_[i] = c->measure[k];
+        radius_[i] = c->x[k] * rho_;
+        delta_[i] = gap + rho_ * c->one_less_x[k];
+    }
+    if (!gradient_) return;
+    for (std::size_t k = 0; k < m; ++k) x_u_[first + k] = mu_u_[first + k] = measure_u_[first + k] = 0.0;
 }
 
 // The lens exactly on the limb (u == rho): the ring's logarithm and the
@@ -443,7 +522,8 @@ void SourcePass::place_nodes(double u, double rho) {
         return;
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
-    // the angle from the limb.
+    // mu where one piece takes it, else in the angle from the limb.
+    if (l > 1.0 && add_source_in_mu(l, rho)) return;
     const std::size_t n = singular_points(seeds, l, false, false, root_at_limb_ || log_at_limb_, singular);
     from_limb(singular, n);
     if (root_at_limb_) {
@@ -451,20 +531,10 @@ void SourcePass::place_nodes(double u, double rho) {
         return;
     }
     if (log_at_limb_) {
-        // Outside the source, in mu, the log rule's piece over [0, 1] (the
-        // limb's logarithm at 0, the centre regular: whole_source_in_mu).
-        if (l > 1.0 && whole_source_in_mu(l, rho, kLimbLogEllipse)) {
-            add_mu_piece(1.0, kLongLogRule);
-            return;
-        }
         add_log_part(kHalfPi, std::span(singular, n), Side::Uncut);
         return;
     }
     if (!singular_at_limb_ && add_whole(Piece{0.0, kHalfPi, PieceRule::Gauss}, std::span(singular, n), false, Side::Uncut)) {
-        return;
-    }
-    if (singular_at_limb_ && l > 1.0 && whole_source_in_mu(l, rho, end_ellipse_)) {
-        add_limb_piece(1.0, 0.0);
         return;
     }
     if (singular_at_limb_ && add_limb_and_one(kHalfPi, std::span(singular, n), limb_map, Side::Uncut)) return;

@@ -111,9 +111,12 @@ private:
     // The limb piece of the part's angles [0, hi] from the limb.
     void add_limb_end(double hi, Side side);
     void add_limb_piece(double scale, double k_u);
-    // The piece mu in [0, scale] of `rule` (its end at mu = 0, the limb),
-    // whose end moves as d ln scale/du = k_u.
-    void add_mu_piece(double scale, std::span<const RuleNode> rule, double k_u = 0.0);
+    // The piece mu in [0, 1] of `rule`, a whole source the lens does not cut
+    // (or s in [0, 1], mu = s^2, `in_root`).
+    void add_source_piece(std::span<const RuleNode> rule, bool in_root);
+    // A source the lens does not cut (l > 1) as one piece in mu where a rule
+    // takes it whole; returns whether it did.
+    bool add_source_in_mu(double l, double rho);
     void add_fixed_nodes();
     // Room for m more nodes; returns the index of the first.
     std::size_t claim(std::size_t m);
