@@ -459,6 +459,8 @@ void SourcePass::place_nodes(double u, double rho) {
         add_fixed_nodes();
         return;
     }
+    // A source the lens does not cut: one piece in mu where one takes it.
+    if (l > 1.0 && add_source_in_mu(l, rho)) return;
     const SingularSeeds seeds = singular_seeds(l, rho);
     // Both parts that touch the limb are laid out in the angle from the limb,
     // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits; there the
@@ -522,8 +524,7 @@ void SourcePass::place_nodes(double u, double rho) {
         return;
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
-    // mu where one piece takes it, else in the angle from the limb.
-    if (l > 1.0 && add_source_in_mu(l, rho)) return;
+    // the angle from the limb.
     const std::size_t n = singular_points(seeds, l, false, false, root_at_limb_ || log_at_limb_, singular);
     from_limb(singular, n);
     if (root_at_limb_) {
