@@ -49,6 +49,12 @@ CASES = [
      "'squareroot', (0.2, 0.55)", 1000),
     ("magnification exponential (0.5, 0.1)", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law",
      "'exponential', (0.5, 0.1)", 1000),
+    ("magnification logarithmic (0.6, 0.2)", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law",
+     "'logarithmic', (0.6, 0.2)", 1000),
+    ("magnification power2 (0.6, 0.6)", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law",
+     "'power2', (0.6, 0.6)", 1000),
+    ("magnification nonlinear (0.5, -0.1, 0.4, -0.15)", "ld rho=1 u in [0,3]=[0,3rho]", "magnification", "law",
+     "'nonlinear', (0.5, -0.1, 0.4, -0.15)", 1000),
     ("magnification uniform", "disk rho=0.1 u in [0,3]", "magnification", "law", "'uniform'", 2000),
 ]
 
