@@ -606,13 +606,14 @@ void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side
 void SourcePass::add_log_part(double b, std::span<const Complex> singular, Side side) {
     // In the angle t from the limb, mu ln mu = sin t (ln t + ln(sin t / t)):
     // analytic plus analytic times ln t, which the log rule takes at the
-    // limb as it takes the lens. Its piece at the limb is of 12 nodes where
-    // another piece of 12 takes the rest of a part cut by the lens, else of
-    // 16: against the pieces of the product rule in mu, the rule of 12 on
-    // the ellipse kEndEllipse without room to spare was measured off by 1e-13
-    // of A, and that of 16 on kLongLogEllipse by 4e-13; the rule of 16 on
-    // kLimbLogEllipse, and that of 12 in two pieces split halfway between
-    // where each may end, agreed to 5e-15 (the derivatives to 6e-14).
+    // limb as it takes the lens. A part cut by the lens is two pieces, one at
+    // each end, split halfway between where each may end, where two fit (of
+    // 12 nodes each, else one of them of 16); otherwise the piece at the limb
+    // is of 16 nodes. Against the product rule in mu, the rule of 12 at the
+    // limb on the ellipse kEndEllipse without room to spare was measured off
+    // by 1e-13 of A, and that of 16 on kLongLogEllipse by 4e-13; that of 16 on
+    // kLimbLogEllipse, and the pieces of 12 split halfway, agreed to 5e-15
+    // (the derivatives to 6e-14).
     const bool at_lens = side == Side::Outer;
     const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
     // The longest piece from an end whose ellipse clears every point and, in
