@@ -39,6 +39,29 @@ def test_linear_law_is_the_built_in_ring_route():
     np.testing.assert_allclose(got, ring, rtol=1e-13, atol=0)
 
 
+@pytest.mark.parametrize("rho", [0.01, 1.0, 30.0])
+@pytest.mark.parametrize("law, c", [("logarithmic", (0.6, 0.0)), ("power2", (0.6, 1.0)), ("squareroot", (0.6, 0.0)),
+                                    ("nonlinear", (0.0, 0.6, 0.0, 0.0)), ("exponential", (0.6, 0.0))])
+def test_laws_that_are_the_linear_law_agree_with_it(law, c, rho):
+    """Coefficients that make a law the linear law 0.6: the same source laid out
+    as that law lays out its limb (log rule, product rule, in s, the pole's
+    stricter pieces) and, outside the source, as one piece in mu; value and
+    derivatives agree with the linear law's own pieces across the sweep, the
+    limb included (each is within 1e-14 of the oracle)."""
+    eps = np.logspace(-12, -2, 6)
+    l = np.concatenate([np.linspace(0.0, 1.79, 180), 1 - eps, 1 + eps])
+    a, jacobian = magnifex.magnification(l * rho, rho, law, c, gradient=True)
+    want, want_jacobian = magnifex.magnification(l * rho, rho, "linear", (0.6,), gradient=True)
+    np.testing.assert_allclose(a, want, rtol=5e-14, atol=0)
+    scale = want / rho
+    for k in (0, 1):
+        got, slope = jacobian[:, k], want_jacobian[:, k]
+        # (on the limb both are the same infinity)
+        with np.errstate(invalid="ignore"):
+            error = np.where(got == slope, 0.0, np.abs(got - slope) / np.maximum(np.abs(slope), scale))
+        assert np.max(error) < 2e-13, (k, l[np.argmax(error)])
+
+
 def test_uniform_law_is_the_closed_form_disk():
     got = magnifex.magnification(U, RHO, "uniform")
     np.testing.assert_allclose(got, magnifex.witt_mao_magnification(U / RHO, 1.0, RHO), rtol=1e-14, atol=0)
