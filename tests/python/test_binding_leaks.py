@@ -106,10 +106,15 @@ def test_no_leaks(label, capfd):
     rounds = ROUNDS if label in CALLS else PANIC_ROUNDS
     refcounts, live, blocks = measure(*CALLS.get(label) or PANICS[label], rounds)
     assert refcounts == [0] * len(refcounts)
-    # Caches warming up hold a few blocks (a hundred after a few hundred panics
-    # under 3.13, whose traceback caches fill slowly); a leak shows a block a
-    # call, as many as the calls counted, rounds - rounds // 2.
-    assert live <= 5 and blocks < (rounds - rounds // 2) // 2
+    # A leak shows a block a call in every window, as many as the calls
+    # counted, rounds - rounds // 2. Caches warming up hold a few blocks, but
+    # under 3.13, whose traceback caches fill slowly behind a panic's report,
+    # from 10 to 190 over the 300 calls of a window: such a window is measured
+    # once more, and a leak fails both.
+    calls = rounds - rounds // 2
+    if blocks >= calls // 2:
+        _, live, blocks = measure(*CALLS.get(label) or PANICS[label], rounds)
+    assert live <= 5 and blocks < calls * 9 // 10
 
 
 def test_results_are_not_over_referenced():
