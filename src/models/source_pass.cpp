@@ -463,23 +463,10 @@ void SourcePass::place_nodes(double u, double rho) {
     if (l > 1.0 && add_source_in_mu(l, rho)) return;
     const SingularSeeds seeds = singular_seeds(l, rho);
     // Both parts that touch the limb are laid out in the angle from the limb,
-    // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits; there the
-    // limb piece, mu in [0, mu_a], starts, and the centre (and its image) is
-    // where mu stops being a variable.
-    const Complex limb_map[2] = {Complex(kHalfPi, 0.0), Complex(-kHalfPi, 0.0)};
-    const PieceRule limb_rule = singular_at_limb_ ? PieceRule::Limb : PieceRule::Gauss;
+    // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits
+    // (add_limb_part).
     auto from_limb = [](Complex* points, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) points[i] = kHalfPi - points[i];
-    };
-    auto add_limb_side = [&](std::size_t count, Side side) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const Piece& p = pieces[i];
-            if (p.rule != PieceRule::Limb) {
-                add_theta_piece(p, side);
-                continue;
-            }
-            add_limb_end(p.hi, side);
-        }
     };
     if (l > 0.0 && l < 1.0) {
         // 1 - l from rho - u, exact for u next to rho.
@@ -507,41 +494,42 @@ void SourcePass::place_nodes(double u, double rho) {
         // theta_l, on the same line through the part: they never bind.)
         n = singular_points(seeds, l, true, false, false, singular);
         from_limb(singular, n);
-        if (root_at_limb_) {
-            add_root_part(outer_, std::span(singular, n), Side::Outer);
-            return;
-        }
-        if (log_at_limb_) {
-            add_log_part(outer_, std::span(singular, n), Side::Outer);
-            return;
-        }
-        const Piece outer{0.0, outer_, PieceRule::LogAtEnd};
-        if (!singular_at_limb_ && add_whole(outer, std::span(singular, n), true, Side::Outer)) return;
-        if (singular_at_limb_ && add_limb_and_one(outer_, std::span(singular, n), limb_map, Side::Outer)) return;
-        const std::size_t count = partition(0.0, outer_, std::span(singular, n), limb_rule, PieceRule::LogAtEnd,
-                                            limb_map, end_ellipse_, pieces);
-        add_limb_side(count, Side::Outer);
+        add_limb_part(outer_, std::span(singular, n), Side::Outer);
         return;
     }
     // The lens at the centre or outside the source: one part, fixed nodes, in
     // the angle from the limb.
     const std::size_t n = singular_points(seeds, l, false, false, root_at_limb_ || log_at_limb_, singular);
     from_limb(singular, n);
+    add_limb_part(kHalfPi, std::span(singular, n), Side::Uncut);
+}
+
+void SourcePass::add_limb_part(double b, std::span<const Complex> singular, Side side) {
     if (root_at_limb_) {
-        add_root_part(kHalfPi, std::span(singular, n), Side::Uncut);
+        add_root_part(b, singular, side);
         return;
     }
     if (log_at_limb_) {
-        add_log_part(kHalfPi, std::span(singular, n), Side::Uncut);
+        add_log_part(b, singular, side);
         return;
     }
-    if (!singular_at_limb_ && add_whole(Piece{0.0, kHalfPi, PieceRule::Gauss}, std::span(singular, n), false, Side::Uncut)) {
-        return;
+    // The limb piece, mu in [0, mu_a], starts at the limb; the centre (and
+    // its image) is where mu stops being a variable.
+    const Complex limb_map[2] = {Complex(kHalfPi, 0.0), Complex(-kHalfPi, 0.0)};
+    const bool at_lens = side == Side::Outer;
+    const PieceRule end_rule = at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss;
+    if (!singular_at_limb_ && add_whole(Piece{0.0, b, end_rule}, singular, at_lens, side)) return;
+    if (singular_at_limb_ && add_limb_and_one(b, singular, limb_map, side)) return;
+    Piece pieces[kMaxPieces];
+    const std::size_t count = partition(0.0, b, singular, singular_at_limb_ ? PieceRule::Limb : PieceRule::Gauss,
+                                        end_rule, limb_map, end_ellipse_, pieces);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (pieces[i].rule == PieceRule::Limb) {
+            add_limb_end(pieces[i].hi, side);
+        } else {
+            add_theta_piece(pieces[i], side);
+        }
     }
-    if (singular_at_limb_ && add_limb_and_one(kHalfPi, std::span(singular, n), limb_map, Side::Uncut)) return;
-    const std::size_t count =
-        partition(0.0, kHalfPi, std::span(singular, n), limb_rule, PieceRule::Gauss, limb_map, end_ellipse_, pieces);
-    add_limb_side(count, Side::Uncut);
 }
 
 void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side side) {

@@ -106,7 +106,9 @@ private:
     // angle.
     void add_root_part(double c, std::span<const std::complex<double>> singular, Side side);
     // The part [0, b] of angles from the limb (at the lens at b for an
-    // outer part) for a law log-singular at the limb.
+    // outer part), laid out as the law's behaviour at the limb asks.
+    void add_limb_part(double b, std::span<const std::complex<double>> singular, Side side);
+    // That part for a law log-singular at the limb.
     void add_log_part(double b, std::span<const std::complex<double>> singular, Side side);
     // The limb piece of the part's angles [0, hi] from the limb.
     void add_limb_end(double hi, Side side);
