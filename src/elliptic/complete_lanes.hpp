@@ -49,12 +49,13 @@ struct CelState {
 // divider's throughput bounds the step), each product within 1.5 ulps of
 // its quotient; a few ulps more in the results, as measured against the
 // oracle (tests/python/test_law_oracle.py).
+// root_p: sqrt(p), from a caller that has it already.
 template <class V, bool kFreezeLanes = false, bool kReciprocals = false>
-inline CompleteIntegrals<V> complete_integrals(V kc, V p) {
+inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
     V qc = kc, e = kc, em = splat(1.0, kc);
     // p = 1 for (a, b) = (1, 0) and (0, 1); p = p for (0, 1).
     V p1 = em, a_cos = em, b_cos = 0.0 * kc, a_sin = b_cos, b_sin = em;
-    V pp = lane_sqrt(p), a_p = b_cos, b_p = 1.0 / pp;
+    V pp = root_p, a_p = b_cos, b_p = 1.0 / pp;
     [[maybe_unused]] auto done = kc != kc;  // no lane converged yet (kc is never NaN)
     for (int step = 0; step < kCelMaxSteps; ++step) {
         [[maybe_unused]] const CelState<V> kept{a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em};
@@ -110,6 +111,11 @@ inline CompleteIntegrals<V> complete_integrals(V kc, V p) {
     }
     return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1,
             kCelHalfPi * (b_p + a_p * em) / (em * (em + pp))};
+}
+
+template <class V, bool kFreezeLanes = false, bool kReciprocals = false>
+inline CompleteIntegrals<V> complete_integrals(V kc, V p) {
+    return complete_integrals_root<V, kFreezeLanes, kReciprocals>(kc, lane_sqrt(p));
 }
 
 }  // namespace

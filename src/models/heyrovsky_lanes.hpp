@@ -16,6 +16,7 @@ constexpr double kRingInvPi = 0.3183098861837907;      // 1/pi, rounded
 constexpr double kRingInvTwoPi = 0.15915494309189535;  // 1/(2 pi), rounded
 // From this l + r on, the lengths are rescaled so that l + r cannot overflow.
 constexpr double kRingLargeLength = 1e300;
+constexpr double kRingSmallestNormal = 2.2250738585072014e-308;
 
 // Ring average for 0 < l, r < inf, l != r, 0 < beta < inf. With q = (l-r)/(l+r),
 // D = (l-r)/beta, S = (l+r)/beta = D/q:
@@ -36,20 +37,24 @@ struct RingForm {
     V a;                    // the ring average
     V s, big_d, dd, t, n;   // S, D, D^2, 1/D^2 (|D| >= 1, else 0), 4 l r/(l + r)^2
     Mask near;              // |D| < 1
-    V root_near, root_far;  // sqrt(4 + D^2), sqrt(1 + 4t)
+    V root_near, root_far;  // sqrt(4 + D^2), sqrt(1 + 4t) (kReciprocals: each the lane's own of the two)
     CompleteIntegrals<V> in;
 };
 
 // kReciprocals: the Gauss steps' quotients by reciprocals (complete_lanes.hpp),
 // for the limb-darkened sources' pass; the seven functions keep quotients.
 template <class V, bool kReciprocals = false>
-inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
+[[gnu::always_inline]] inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
+    // With kReciprocals, by 1/beta (1 for the limb-darkened pass: exact, and
+    // a constant where the caller's beta is one); 4/beta below, exactly.
+    [[maybe_unused]] V inv_beta = kReciprocals ? 1.0 / beta : beta * 0.0;
     // A depends on l/beta and r/beta only (l + r is finite or +inf here).
     const auto large = l + r >= kRingLargeLength;
     l = select(large, l * 0.25, l);
     r = select(large, r * 0.25, r);
     delta = select(large, delta * 0.25, delta);
     beta = select(large, beta * 0.25, beta);
+    if constexpr (kReciprocals) inv_beta = select(large, inv_beta * 4.0, inv_beta);
 
     RingForm<V> f;
     const V sigma = l + r;
@@ -59,13 +64,12 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     const V q = over_sigma(delta);
     const V p = q * q;                                     // 1 - n
     f.n = (over_sigma(l) * over_sigma(r)) * 4.0;           // n = 4 l r/(l + r)^2
-    // With kReciprocals, by 1/beta (1 for the limb-darkened pass: exact).
-    [[maybe_unused]] const V inv_beta = kReciprocals ? 1.0 / beta : beta * 0.0;
     auto over_beta = [&](const V& x) { return kReciprocals ? x * inv_beta : x / beta; };
     f.big_d = over_beta(delta);
     f.dd = f.big_d * f.big_d;
     f.near = lane_abs(f.big_d) < 1.0;
-    f.t = select(f.near, splat(0.0, f.dd), 1.0 / f.dd);
+    // (1/D^2 only where a lane needs it: a quotient fewer where none does)
+    f.t = all_of(f.near) ? splat(0.0, f.dd) : select(f.near, splat(0.0, f.dd), 1.0 / f.dd);
     // (one quotient of the selected numerator and denominator: each lane's
     // value is its branch's quotient, bit for bit)
     const V c = select(f.near, 4.0 * p + f.dd, 4.0 * (p * f.t) + 1.0) / select(f.near, 4.0 + f.dd, 4.0 * f.t + 1.0);
@@ -73,7 +77,18 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation,
     // every term positive; each lane stops at its own step, so that a batch
     // gives the scalar kernel's values bit for bit.
-    f.in = complete_integrals<V, true, kReciprocals>(lane_sqrt(c), p);
+    if constexpr (kReciprocals) {
+        // sqrt(p) is |q| bit for bit unless q^2 is subnormal: in binary
+        // floating point the rounded square root of a rounded square is the
+        // number's magnitude (S. Boldo, "Stupid is as stupid does: taking the
+        // square root of the square of a floating-point number", Electron.
+        // Notes Theor. Comput. Sci. 317 (2015) 27-32). One square root fewer
+        // on the divider, which bounds this kernel.
+        const V root_p = all_of(p >= kRingSmallestNormal) ? lane_abs(q) : lane_sqrt(p);
+        f.in = complete_integrals_root<V, true, true>(lane_sqrt(c), root_p);
+    } else {
+        f.in = complete_integrals<V, true, false>(lane_sqrt(c), p);
+    }
     const V rf = f.in.cos2 + f.in.sin2;
     const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)
 
@@ -81,8 +96,14 @@ inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     // A, so nothing overflows before A itself does (a ring at 1e-308 source
     // radii).
     f.s = over_beta(sigma);
-    f.root_near = lane_sqrt(4.0 + f.dd);
-    f.root_far = lane_sqrt(1.0 + 4.0 * f.t);
+    if constexpr (kReciprocals) {
+        // each lane takes one of the two roots: one square root of the one it takes
+        f.root_near = lane_sqrt(select(f.near, 4.0 + f.dd, 1.0 + 4.0 * f.t));
+        f.root_far = f.root_near;
+    } else {
+        f.root_near = lane_sqrt(4.0 + f.dd);
+        f.root_far = lane_sqrt(1.0 + 4.0 * f.t);
+    }
     const V bracket_near = (2.0 + f.dd) * rf + f.dd * n_third_rj;
     const V bracket_far = (1.0 + 2.0 * f.t) * rf + n_third_rj;
     V a;

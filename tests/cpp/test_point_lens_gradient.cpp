@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "models/heyrovsky.hpp"
+#include "models/point_lens_runs.hpp"
 #include "models/witt_mao.hpp"
 
 #include "elliptic/lanes_sse2.hpp"
@@ -280,6 +282,86 @@ TEST(PointLensGradient, ExtremeLengthsNeverNaN) {
         EXPECT_TRUE(std::isfinite(d.a)) << u;
         EXPECT_FALSE(std::isnan(d.da_du) || std::isnan(d.da_drho)) << u;
     }
+}
+
+// The limb-darkened sources' ring kernel (quotients as products with
+// reciprocals, sqrt(p) taken as |q|) against the same oracle and bars.
+TEST(PointLensGradient, SourcePassRingMatchesOracle) {
+    std::map<std::string, Worst> worst;
+    for (const Row& row : load()) {
+        if (row.kernel != "ring") continue;
+        const auto g = lanes::ring_gradient_delta<double, true>(row.u, row.r, row.u - row.r);
+        check_row(row, {g.a, g.da_du, g.da_dr}, worst[region_of(row)], "reciprocals");
+        const double a = ring_kernel_delta(row.u, row.r, row.u - row.r);
+        EXPECT_EQ(std::memcmp(&a, &g.a, sizeof a), 0) << "u=" << row.u << " r=" << row.r;
+    }
+    print(worst);
+}
+
+void gradient_one(double u, double r, double delta, double* a, double* a_u, double* a_r) {
+    const auto g = lanes::ring_gradient_delta<double, true>(u, r, delta);
+    *a = g.a, *a_u = g.da_du, *a_r = g.da_dr;
+}
+
+// Every instruction set's runs give the one-ring kernel bit for bit: rings
+// over [0, 3u], rings whose distance from the lens is a few ulps or far
+// below (down to q^2 = ((u - r)/(u + r))^2 subnormal or 0, where sqrt(q^2)
+// is no longer |q|), and run lengths that leave partial vectors.
+TEST(PointLensGradient, SourcePassRunsAreOneRing) {
+    using Value = decltype(&point_lens_runs::ring_run_sse2);
+    using Gradient = decltype(&point_lens_runs::ring_gradient_run_sse2);
+    const struct {
+        const char* name;
+        Value value;
+        Gradient gradient;
+        bool supported;
+    } isas[] = {
+        {"sse2", point_lens_runs::ring_run_sse2, point_lens_runs::ring_gradient_run_sse2, true},
+        {"avx2", point_lens_runs::ring_run_avx2, point_lens_runs::ring_gradient_run_avx2,
+         static_cast<bool>(__builtin_cpu_supports("avx2"))},
+        {"avx512", point_lens_runs::ring_run_avx512, point_lens_runs::ring_gradient_run_avx512,
+         static_cast<bool>(__builtin_cpu_supports("avx512f"))},
+    };
+    const double tiny[] = {1e-150, 3e-154, 1e-155, 1e-160, 1e-170, 1e-300};
+    int compared = 0;
+    for (const double u : {1e-6, 0.03, 0.7, 1.0, 2.5, 400.0}) {
+        std::vector<double> r, delta;
+        for (int i = 0; i < 37; ++i) {
+            r.push_back(u * 3.0 * (i + 0.5) / 37.0);
+            delta.push_back(u - r.back());
+        }
+        for (const double d : tiny) {
+            r.push_back(u);
+            delta.push_back(d * u);
+            r.push_back(u);
+            delta.push_back(-d * u);
+        }
+        r.push_back(std::nextafter(u, 0.0));
+        delta.push_back(u - r.back());
+        for (const auto& isa : isas) {
+            if (!isa.supported) continue;
+            for (const std::size_t n : {r.size(), std::size_t{13}, std::size_t{5}}) {
+                const std::size_t start = r.size() - n;
+                std::vector<double> a(n), a_u(n), a_r(n), b(n);
+                isa.value(u, r.data() + start, delta.data() + start, n, b.data(), ring_kernel_delta);
+                isa.gradient(u, r.data() + start, delta.data() + start, n, a.data(), a_u.data(), a_r.data(),
+                             gradient_one);
+                for (std::size_t i = 0; i < n; ++i) {
+                    double one[3];
+                    gradient_one(u, r[start + i], delta[start + i], one, one + 1, one + 2);
+                    const double got[4] = {b[i], a[i], a_u[i], a_r[i]};
+                    const double expect[4] = {one[0], one[0], one[1], one[2]};
+                    for (int k = 0; k < 4; ++k) {
+                        ++compared;
+                        EXPECT_EQ(std::memcmp(&got[k], &expect[k], sizeof got[k]), 0)
+                            << isa.name << " output " << k << " u=" << u << " r=" << r[start + i]
+                            << " delta=" << delta[start + i] << ": " << got[k] << " vs " << expect[k];
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 1000);
 }
 
 }  // namespace
