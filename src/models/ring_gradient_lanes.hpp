@@ -132,7 +132,9 @@ inline RingGradient<V> ring_gradient_delta(V u, V r, V delta) {
     // The partials, in Einstein radii: qe = sqrt(4 + delta^2), and m = 4n/qe^2
     // formed without 1 - c.
     const V qe = select(near, root_near, lane_abs(big_d) * root_far);
-    const V m = select(near, (4.0 * n) / (4.0 + dd), (4.0 * (n * t)) / (4.0 * t + 1.0));
+    // (one quotient of the selected numerator and denominator, each lane's
+    // branch's quotient bit for bit)
+    const V m = select(near, 4.0 * n, 4.0 * (n * t)) / select(near, 4.0 + dd, 4.0 * t + 1.0);
     const V diff = sin_minus_cos(in.cos2, in.sin2, m);
 
     // sigma >= 1: lengths in the brackets divided by sigma (1/sigma^2 taken
