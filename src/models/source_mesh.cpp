@@ -12,22 +12,23 @@ using Complex = std::complex<double>;
 // A last piece shorter than this fraction of the one before joins it.
 constexpr double kMergeFraction = 0.15;
 
-// Longest t with z on or outside the ellipse of parameter r (s = half_sum(r))
-// of [p, p + t] (direction +1) or [p - t, p] (direction -1).
-double longest(Complex z, double p, double s, double direction) {
-    const double re = z.real() - p, im = z.imag();
-    const double along = direction * re;
-    // |z - p| (the points are O(1) angles: no overflow to guard against)
-    return 2.0 * (s * std::sqrt(re * re + im * im) - along) / (s * s - 1.0);
-}
-
+// Longest t with every point on or outside the ellipse of parameter r
+// (s = half_sum(r)) of [p, p + t] (direction +1) or [p - t, p] (direction -1),
+// at most cap: for one point z, t = 2 (s |z - p| - along)/(s^2 - 1), along =
+// direction Re(z - p) (|z - p|: the points are O(1) angles, no overflow to
+// guard against).
 double clear_length_s(std::span<const Complex> points, double p, double s, double direction, double cap) {
-    double t = cap;
+    // The least numerator over one quotient: the least of the quotients,
+    // bit for bit (a quotient by a positive divisor rounds monotonically),
+    // for one division instead of one a point.
+    double least = __builtin_inf();
     for (const Complex z : points) {
-        const double fits = longest(z, p, s, direction);
-        if (fits < t) t = fits;
+        const double re = z.real() - p, im = z.imag();
+        const double numerator = 2.0 * (s * std::sqrt(re * re + im * im) - direction * re);
+        if (numerator < least) least = numerator;
     }
-    return t;
+    const double fits = least / (s * s - 1.0);
+    return fits < cap ? fits : cap;
 }
 
 }  // namespace
