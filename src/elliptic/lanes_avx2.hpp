@@ -10,5 +10,9 @@ namespace magnifex::lanes {
 namespace {
 typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
 inline Lanes lane_sqrt(Lanes x) { return _mm256_sqrt_pd(x); }
+// Whether every lane of a comparison's mask is set, from the lanes' sign bits
+// at once rather than a loop over the lanes.
+using LaneMask = decltype(Lanes{} < Lanes{});
+inline bool all_of(LaneMask m) { return _mm256_movemask_pd((__m256d)m) == 0xF; }
 }  // namespace
 }  // namespace magnifex::lanes
