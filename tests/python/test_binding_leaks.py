@@ -104,7 +104,8 @@ def measure(function, args, kwargs, rounds):
 @pytest.mark.parametrize("label", [*CALLS, *PANICS])
 def test_no_leaks(label, capfd):
     rounds = ROUNDS if label in CALLS else PANIC_ROUNDS
-    refcounts, live, blocks = measure(*CALLS.get(label) or PANICS[label], rounds)
+    call = CALLS.get(label) or PANICS[label]
+    refcounts, live, blocks = measure(*call, rounds)
     assert refcounts == [0] * len(refcounts)
     # A leak shows a block a call in every window, as many as the calls
     # counted, rounds - rounds // 2. Caches warming up hold a few blocks, but
@@ -113,7 +114,7 @@ def test_no_leaks(label, capfd):
     # once more, and a leak fails both.
     calls = rounds - rounds // 2
     if blocks >= calls // 2:
-        _, live, blocks = measure(*CALLS.get(label) or PANICS[label], rounds)
+        _, live, blocks = measure(*call, rounds)
     assert live <= 5 and blocks < calls * 9 // 10
 
 
