@@ -71,12 +71,16 @@ void log_of_nodes(std::span<const double> mu, std::span<double> out) {
     }
 }
 
+void roots_of_nodes(std::span<const double> mu, std::span<double> out) { square_roots(mu, out.data()); }
+
+bool Basis::needs_root() const { return kind_ == Kind::Power && (gamma_ == 0.5 || gamma_ == 1.5); }
+
 bool Basis::needs_log() const {
     return kind_ == Kind::PowerLog || (kind_ == Kind::Power && !is_plain_power(gamma_));
 }
 
-void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu, std::span<double> value,
-                     std::span<double> slope) const {
+void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu, std::span<const double> root_mu,
+                     std::span<double> value, std::span<double> slope) const {
     const std::size_t n = mu.size();
     const bool slopes = !slope.empty();
     switch (kind_) {
@@ -91,12 +95,11 @@ void Basis::evaluate(std::span<const double> mu, std::span<const double> log_mu,
                 for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * mu[i];
                 if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 2.0 * mu[i];
             } else if (gamma_ == 0.5) {
-                square_roots(mu, value.data());
-                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 0.5 / value[i];
+                for (std::size_t i = 0; i < n; ++i) value[i] = root_mu[i];
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 0.5 / root_mu[i];
             } else if (gamma_ == 1.5) {
-                square_roots(mu, value.data());
-                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 1.5 * value[i];
-                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * value[i];
+                for (std::size_t i = 0; i < n; ++i) value[i] = mu[i] * root_mu[i];
+                if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = 1.5 * root_mu[i];
             } else {
                 powers(gamma_, log_mu, value.data());
                 if (slopes) for (std::size_t i = 0; i < n; ++i) slope[i] = gamma_ * (value[i] / mu[i]);

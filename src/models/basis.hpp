@@ -17,6 +17,9 @@ namespace magnifex {
 
 // ln mu_i of a source's nodes (0 <= mu_i <= 1), for Basis::evaluate.
 void log_of_nodes(std::span<const double> mu, std::span<double> out);
+// sqrt(mu_i) of a source's nodes (correctly rounded), for Basis::evaluate:
+// formed once for every basis of a half-integer power.
+void roots_of_nodes(std::span<const double> mu, std::span<double> out);
 
 class Basis {
 public:
@@ -35,10 +38,12 @@ public:
     // b(mu_i) and, when `slope` is not empty, db/dmu at mu_i, for the n =
     // mu.size() nodes 0 < mu_i <= 1 of a source; log_mu[i] = ln mu_i is read
     // only when needs_log() (a power other than 0, 1/2, 1, 3/2, 2, or a
-    // power-log: mu^gamma = e^(gamma ln mu), two nodes at a time).
-    void evaluate(std::span<const double> mu, std::span<const double> log_mu, std::span<double> value,
-                  std::span<double> slope) const;
+    // power-log: mu^gamma = e^(gamma ln mu), two nodes at a time), root_mu[i]
+    // = sqrt(mu_i) only when needs_root() (mu^(1/2), mu^(3/2)).
+    void evaluate(std::span<const double> mu, std::span<const double> log_mu, std::span<const double> root_mu,
+                  std::span<double> value, std::span<double> slope) const;
     bool needs_log() const;
+    bool needs_root() const;
 
     // N_b = 2 pi int_0^1 b(mu) mu dmu.
     double flux() const;

@@ -212,7 +212,11 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
       root_at_limb_(limb == LimbBehaviour::RootPowers),
       log_at_limb_(limb == LimbBehaviour::Logarithmic) {
     limb_weights_.resize(bases_.size());
-    for (const Basis& basis : bases_) needs_log_ = needs_log_ || basis.needs_log();
+    for (const Basis& basis : bases_) {
+        needs_log_ = needs_log_ || basis.needs_log();
+        needs_root_ = needs_root_ || basis.needs_root();
+    }
+    log_skips_limb_ = root_skips_limb_ = singular_at_limb_;
     if (!singular_at_limb_) return;
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
@@ -224,6 +228,13 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
             w.log.resize(kLimbRule.size());
             product_weights(kLimbRule, basis.exponent() + 1.0, true, w.log);
         }
+    }
+    // ln mu and sqrt(mu) are formed on the limb pieces only for a basis that
+    // takes the plain rule there.
+    for (const Basis& basis : bases_) {
+        if (!basis.analytic_at_limb()) continue;
+        log_skips_limb_ = log_skips_limb_ && !basis.needs_log();
+        root_skips_limb_ = root_skips_limb_ && !basis.needs_root();
     }
 }
 
@@ -756,22 +767,38 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
     const std::size_t n = count_;
     value_.resize(n);
     if (gradient_) slope_.resize(n);
-    if (needs_log_) {
-        log_mu_.resize(n);
-        log_of_nodes(std::span<const double>(mu_.data(), n), std::span<double>(log_mu_.data(), n));
-    }
-    // The nodes a basis's plain rule takes: all, or all but the limb pieces
-    // for a basis with product weights there.
-    auto for_nodes = [&](bool skip_limb, auto&& body) {
-        std::size_t i = 0;
+    // The node ranges a basis's plain rule takes: all, or those between the
+    // limb pieces for a basis with product weights there (its values are
+    // neither formed nor read on the limb pieces).
+    auto for_ranges = [&](bool skip_limb, auto&& body) {
+        std::size_t from = 0;
         if (skip_limb) {
             for (const LimbPiece& piece : limb_pieces_) {
-                for (; i < piece.first; ++i) body(i);
-                i = piece.first + kLimbRule.size();
+                if (piece.first > from) body(from, piece.first);
+                from = piece.first + kLimbRule.size();
             }
         }
-        for (; i < n; ++i) body(i);
+        if (n > from) body(from, n);
     };
+    auto for_nodes = [&](bool skip_limb, auto&& body) {
+        for_ranges(skip_limb, [&](std::size_t lo, std::size_t hi) {
+            for (std::size_t i = lo; i < hi; ++i) body(i);
+        });
+    };
+    // ln mu and sqrt(mu), once for all the bases that read them, on the
+    // nodes those bases take.
+    if (needs_log_) {
+        log_mu_.resize(n);
+        for_ranges(log_skips_limb_, [&](std::size_t lo, std::size_t hi) {
+            log_of_nodes(std::span<const double>(mu_.data() + lo, hi - lo), std::span<double>(log_mu_.data() + lo, hi - lo));
+        });
+    }
+    if (needs_root_) {
+        root_mu_.resize(n);
+        for_ranges(root_skips_limb_, [&](std::size_t lo, std::size_t hi) {
+            roots_of_nodes(std::span<const double>(mu_.data() + lo, hi - lo), std::span<double>(root_mu_.data() + lo, hi - lo));
+        });
+    }
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
         const LimbWeights& lw = limb_weights_[b];
@@ -784,9 +811,14 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
         } else if (!gradient_ && power && gamma == 1.0) {
             for_nodes(product, [&](std::size_t i) { excess = excess + mu_[i] * g_[i]; });
         } else {
-            const std::span<double> slope = gradient_ ? std::span<double>(slope_.data(), n) : std::span<double>();
-            basis.evaluate(std::span<const double>(mu_.data(), n), std::span<const double>(log_mu_.data(), n),
-                           std::span<double>(value_.data(), n), slope);
+            for_ranges(product, [&](std::size_t lo, std::size_t hi) {
+                const std::size_t m = hi - lo;
+                basis.evaluate(std::span<const double>(mu_.data() + lo, m),
+                               std::span<const double>(log_mu_.data() + lo, needs_log_ ? m : 0),
+                               std::span<const double>(root_mu_.data() + lo, needs_root_ ? m : 0),
+                               std::span<double>(value_.data() + lo, m),
+                               gradient_ ? std::span<double>(slope_.data() + lo, m) : std::span<double>());
+            });
             if (!gradient_) {
                 for_nodes(product, [&](std::size_t i) { excess = excess + value_[i] * g_[i]; });
             } else {

@@ -145,10 +145,12 @@ private:
     // for a gradient, its total derivative along the nodes' motion (all 0
     // where the kernel is not finite).
     std::vector<double> a_, a_u_, a_r_, g_, g_u_, g_rho_, g_motion_;
-    // A basis's values and slopes at the nodes, and ln mu there when some
-    // basis needs it.
-    std::vector<double> value_, slope_, log_mu_;
-    bool needs_log_ = false;
+    // A basis's values and slopes at the nodes, and ln mu and sqrt(mu) there
+    // when some basis needs them (on the limb pieces too unless every such
+    // basis has product weights there).
+    std::vector<double> value_, slope_, log_mu_, root_mu_;
+    bool needs_log_ = false, needs_root_ = false;
+    bool log_skips_limb_ = false, root_skips_limb_ = false;
     // The Bernstein-ellipse parameter of the pieces at the lens and the limb.
     double end_ellipse_ = kEndEllipse;
     bool pole_at_limb_ = false;
