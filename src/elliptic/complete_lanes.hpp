@@ -16,7 +16,9 @@
 // every lane meets Bulirsch's test |em - kc_n| <= kCelTolerance em (12 steps
 // for kc = 1e-150, 9 for 1e-16).
 // Accuracy: a few ulps for kc in [1e-150, 1] and p in [1e-200, 1] (through the
-// uniform disk, tests/python/test_disk_oracle.py).
+// uniform disk, tests/python/test_disk_oracle.py). K alone from the modulus
+// sequence (kSum below) is within 4.4e-16 of mpmath's over the golden table's
+// m in [0, 1), cos2 + sin2 within 8.7e-16 (tests/cpp/test_disk_batch.cpp).
 #pragma once
 
 #include "elliptic/lanes.hpp"
@@ -33,12 +35,13 @@ constexpr double kCelHalfPi = 1.5707963267948966;
 template <class V>
 struct CompleteIntegrals {
     V cos2, sin2, sin2_p;
+    V k;  // K(1-c) from the modulus sequence alone (kSum), else unset
 };
 
 // The variables of one Gauss step that the results are formed from.
 template <class V>
 struct CelState {
-    V a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em;
+    V a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em, twos;
 };
 
 // kc in (0, 1], p in (0, 1]. With kFreezeLanes, a lane that meets the test
@@ -50,30 +53,44 @@ struct CelState {
 // its quotient; a few ulps more in the results, as measured against the
 // oracle (tests/python/test_law_oracle.py).
 // root_p: sqrt(p), from a caller that has it already.
-template <class V, bool kFreezeLanes = false, bool kReciprocals = false>
+// kSum: K = cos2 + sin2 from the modulus sequence alone, into k: the step's
+// (em, qc) is 2^n times the arithmetic-geometric mean's (a_n, b_n) of 1 and
+// kc, so that K = pi/(2 a_n) = (pi/2) 2^n/em at the last step (DLMF 19.8.5),
+// without the p = 1 sequence's quotients. kParts: cos2 and sin2 as well (the
+// p = 1 sequence); without it they are left unset, and a step takes one
+// division instead of two.
+template <class V, bool kFreezeLanes = false, bool kReciprocals = false, bool kSum = false, bool kParts = true>
 inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
     V qc = kc, e = kc, em = splat(1.0, kc);
+    [[maybe_unused]] V twos = em;  // 2^n after the n-th step
     // p = 1 for (a, b) = (1, 0) and (0, 1); p = p for (0, 1).
     V p1 = em, a_cos = em, b_cos = 0.0 * kc, a_sin = b_cos, b_sin = em;
     V pp = root_p, a_p = b_cos, b_p = 1.0 / pp;
+    // With kReciprocals, 1/pp for the next step, formed once: b_p's start is
+    // the first.
+    [[maybe_unused]] V rp_next = b_p;
     [[maybe_unused]] auto done = kc != kc;  // no lane converged yet (kc is never NaN)
     for (int step = 0; step < kCelMaxSteps; ++step) {
-        [[maybe_unused]] const CelState<V> kept{a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em};
-        // 1/p1 and 1/pp, or 0 (unused) when the quotients are taken.
-        [[maybe_unused]] const V r1 = kReciprocals ? 1.0 / p1 : p1 * 0.0;
-        [[maybe_unused]] const V rp = kReciprocals ? 1.0 / pp : pp * 0.0;
-        auto over_p1 = [&](const V& x) { return kReciprocals ? x * r1 : x / p1; };
+        [[maybe_unused]] const CelState<V> kept{a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em, twos};
+        // 1/pp, or 0 (unused) when the quotients are taken.
+        [[maybe_unused]] const V rp = kReciprocals ? rp_next : pp * 0.0;
         auto over_pp = [&](const V& x) { return kReciprocals ? x * rp : x / pp; };
-        V f = a_cos;
-        a_cos = a_cos + over_p1(b_cos);
-        const V g1 = over_p1(e);
-        b_cos = b_cos + f * g1;
-        b_cos = b_cos + b_cos;
-        f = a_sin;
-        a_sin = a_sin + over_p1(b_sin);
-        b_sin = b_sin + f * g1;
-        b_sin = b_sin + b_sin;
-        p1 = g1 + p1;
+        V f;
+        if constexpr (kParts) {
+            // 1/p1, or 0 (unused) when the quotients are taken.
+            [[maybe_unused]] const V r1 = kReciprocals ? 1.0 / p1 : p1 * 0.0;
+            auto over_p1 = [&](const V& x) { return kReciprocals ? x * r1 : x / p1; };
+            f = a_cos;
+            a_cos = a_cos + over_p1(b_cos);
+            const V g1 = over_p1(e);
+            b_cos = b_cos + f * g1;
+            b_cos = b_cos + b_cos;
+            f = a_sin;
+            a_sin = a_sin + over_p1(b_sin);
+            b_sin = b_sin + f * g1;
+            b_sin = b_sin + b_sin;
+            p1 = g1 + p1;
+        }
 
         f = a_p;
         a_p = a_p + over_pp(b_p);
@@ -84,16 +101,20 @@ inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
 
         const V em_old = em;
         em = qc + em;
+        if constexpr (kSum) twos = twos + twos;
         if constexpr (kFreezeLanes) {
-            a_cos = select(done, kept.a_cos, a_cos);
-            b_cos = select(done, kept.b_cos, b_cos);
-            a_sin = select(done, kept.a_sin, a_sin);
-            b_sin = select(done, kept.b_sin, b_sin);
-            p1 = select(done, kept.p1, p1);
+            if constexpr (kParts) {
+                a_cos = select(done, kept.a_cos, a_cos);
+                b_cos = select(done, kept.b_cos, b_cos);
+                a_sin = select(done, kept.a_sin, a_sin);
+                b_sin = select(done, kept.b_sin, b_sin);
+                p1 = select(done, kept.p1, p1);
+            }
             a_p = select(done, kept.a_p, a_p);
             b_p = select(done, kept.b_p, b_p);
             pp = select(done, kept.pp, pp);
             em = select(done, kept.em, em);
+            if constexpr (kSum) twos = select(done, kept.twos, twos);
             done = done || (lane_abs(em_old - qc) <= em_old * kCelTolerance);
             if (all_of(done)) break;
         } else {
@@ -102,15 +123,18 @@ inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
         qc = lane_sqrt(e);
         qc = qc + qc;
         e = qc * em;
+        if constexpr (kReciprocals) rp_next = 1.0 / pp;
     }
+    const V sin2_p = kCelHalfPi * (b_p + a_p * em) / (em * (em + pp));
+    // (pi/2) twos is exact: K is one rounding from pi/(2 a_n).
+    [[maybe_unused]] const V k = kSum ? (kCelHalfPi * twos) / em : em * 0.0;
+    if constexpr (!kParts) return {em * 0.0, em * 0.0, sin2_p, k};
     const V d1 = em * (em + p1);
     if constexpr (kReciprocals) {
         const V r1 = kCelHalfPi / d1;
-        return {(b_cos + a_cos * em) * r1, (b_sin + a_sin * em) * r1,
-                kCelHalfPi * (b_p + a_p * em) / (em * (em + pp))};
+        return {(b_cos + a_cos * em) * r1, (b_sin + a_sin * em) * r1, sin2_p, k};
     }
-    return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1,
-            kCelHalfPi * (b_p + a_p * em) / (em * (em + pp))};
+    return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1, sin2_p, k};
 }
 
 template <class V, bool kFreezeLanes = false, bool kReciprocals = false>

@@ -43,7 +43,11 @@ struct RingForm {
 
 // kReciprocals: the Gauss steps' quotients by reciprocals (complete_lanes.hpp),
 // for the limb-darkened sources' pass; the seven functions keep quotients.
-template <class V, bool kReciprocals = false>
+// There RF = K comes from the modulus sequence alone (complete_lanes.hpp's
+// kSum), and the p = 1 sequence runs only for the partial derivatives
+// (kParts), which need its cos2 and sin2; the ring average is the same with
+// or without them, bit for bit.
+template <class V, bool kReciprocals = false, bool kParts = true>
 [[gnu::always_inline]] inline RingForm<V> ring_form(V l, V r, V delta, V beta) {
     // With kReciprocals, by 1/beta (1 for the limb-darkened pass: exact, and
     // a constant where the caller's beta is one); 4/beta below, exactly.
@@ -85,11 +89,11 @@ template <class V, bool kReciprocals = false>
         // Notes Theor. Comput. Sci. 317 (2015) 27-32). One square root fewer
         // on the divider, which bounds this kernel.
         const V root_p = all_of(p >= kRingSmallestNormal) ? lane_abs(q) : lane_sqrt(p);
-        f.in = complete_integrals_root<V, true, true>(lane_sqrt(c), root_p);
+        f.in = complete_integrals_root<V, true, true, true, kParts>(lane_sqrt(c), root_p);
     } else {
         f.in = complete_integrals<V, true, false>(lane_sqrt(c), p);
     }
-    const V rf = f.in.cos2 + f.in.sin2;
+    const V rf = kReciprocals ? f.in.k : f.in.cos2 + f.in.sin2;
     const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)
 
     // |D| < 1: 2/(S sqrt(4 + D^2)) times bracket/pi; neither factor exceeds
@@ -124,7 +128,7 @@ template <class V, bool kReciprocals = false>
 
 template <class V, bool kReciprocals = false>
 inline V ring_average_delta(V l, V r, V delta, V beta) {
-    return ring_form<V, kReciprocals>(l, r, delta, beta).a;
+    return ring_form<V, kReciprocals, !kReciprocals>(l, r, delta, beta).a;
 }
 
 template <class V>

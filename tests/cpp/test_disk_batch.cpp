@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "elliptic/carlson.hpp"
@@ -123,6 +126,44 @@ TEST(CompleteIntegrals, AgreeWithCarlsonRoutines) {
         }
     }
     std::printf("cel against the Carlson routines: worst relative difference %.2e\n", worst);
+}
+
+// K from the modulus sequence alone (the limb-darkened pass's kernel: no
+// p = 1 sequence) against mpmath's ellipk (tests/data/elliptic_golden.tsv,
+// every row with 0 <= m < 1, kc = sqrt(1 - m)), beside cel's cos2 + sin2; and
+// sin2_p, which both forms share, bit for bit the same with or without it.
+TEST(CompleteIntegrals, ModulusSequenceKMatchesMpmath) {
+    std::ifstream in(MAGNIFEX_TEST_DATA_DIR "/elliptic_golden.tsv");
+    std::string line;
+    int rows = 0;
+    double worst = 0.0, worst_cel = 0.0;
+    while (std::getline(in, line)) {
+        std::stringstream stream(line);
+        std::string routine, m_text, skip, golden_text;
+        std::getline(stream, routine, '\t');
+        if (routine != "ellipk") continue;
+        std::getline(stream, m_text, '\t');
+        for (int i = 0; i < 3; ++i) std::getline(stream, skip, '\t');
+        std::getline(stream, golden_text, '\t');
+        const double m = std::stod(m_text), golden = std::stod(golden_text);
+        if (!(m >= 0.0 && m < 1.0)) continue;
+        const double kc = std::sqrt(1.0 - m);
+        for (const double p : {1e-200, 1e-6, 0.3, 1.0}) {
+            const auto alone = lanes::complete_integrals_root<double, true, true, true, false>(kc, std::sqrt(p));
+            const auto with_parts = lanes::complete_integrals_root<double, true, true, true, true>(kc, std::sqrt(p));
+            ASSERT_EQ(alone.k, with_parts.k) << "m=" << m;
+            ASSERT_EQ(alone.sin2_p, with_parts.sin2_p) << "m=" << m << " p=" << p;
+            const double err = std::fabs(alone.k - golden) / golden;
+            const double err_cel = std::fabs((with_parts.cos2 + with_parts.sin2) - golden) / golden;
+            worst = std::fmax(worst, err);
+            worst_cel = std::fmax(worst_cel, err_cel);
+            EXPECT_LE(err, 2e-15) << "m=" << m;
+        }
+        ++rows;
+    }
+    EXPECT_GE(rows, 100);
+    std::printf("K of the modulus sequence against mpmath, %d values of m: worst %.2e (cel's cos2 + sin2: %.2e)\n",
+                rows, worst, worst_cel);
 }
 
 TEST(DiskBatch, FailureInsideABatchFailsTheCall) {
