@@ -35,7 +35,11 @@ constexpr double kCelHalfPi = 1.5707963267948966;
 template <class V>
 struct CompleteIntegrals {
     V cos2, sin2, sin2_p;
-    V k;  // K(1-c) from the modulus sequence alone (kSum), else unset
+    // With kSum: K(1-c) from the modulus sequence alone, and the last step's
+    // em, em + pp, 2^n and b_p + a_p em, of which K = (pi/2) twos/em and
+    // sin2_p = (pi/2) p_num/(em em_pp), for a caller that folds their
+    // quotients into one of its own. Unset otherwise.
+    V k, em, em_pp, twos, p_num;
 };
 
 // The variables of one Gauss step that the results are formed from.
@@ -125,16 +129,19 @@ inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
         e = qc * em;
         if constexpr (kReciprocals) rp_next = 1.0 / pp;
     }
-    const V sin2_p = kCelHalfPi * (b_p + a_p * em) / (em * (em + pp));
+    const V p_num = b_p + a_p * em;
+    const V em_pp = em + pp;
+    const V sin2_p = kCelHalfPi * p_num / (em * em_pp);
     // (pi/2) twos is exact: K is one rounding from pi/(2 a_n).
     [[maybe_unused]] const V k = kSum ? (kCelHalfPi * twos) / em : em * 0.0;
-    if constexpr (!kParts) return {em * 0.0, em * 0.0, sin2_p, k};
+    const V unset = em * 0.0;
+    if constexpr (!kParts) return {unset, unset, sin2_p, k, em, em_pp, twos, p_num};
     const V d1 = em * (em + p1);
     if constexpr (kReciprocals) {
         const V r1 = kCelHalfPi / d1;
-        return {(b_cos + a_cos * em) * r1, (b_sin + a_sin * em) * r1, sin2_p, k};
+        return {(b_cos + a_cos * em) * r1, (b_sin + a_sin * em) * r1, sin2_p, k, em, em_pp, twos, p_num};
     }
-    return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1, sin2_p, k};
+    return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1, sin2_p, k, unset, unset, unset, unset};
 }
 
 template <class V, bool kFreezeLanes = false, bool kReciprocals = false>

@@ -108,14 +108,24 @@ template <class V, bool kReciprocals = false, bool kParts = true>
         f.root_near = lane_sqrt(4.0 + f.dd);
         f.root_far = lane_sqrt(1.0 + 4.0 * f.t);
     }
-    const V bracket_near = (2.0 + f.dd) * rf + f.dd * n_third_rj;
-    const V bracket_far = (1.0 + 2.0 * f.t) * rf + n_third_rj;
     V a;
     if constexpr (kReciprocals) {
-        // one quotient for both forms, the factors 1/pi and 1/(2 pi) as products
-        const V factor = select(f.near, splat(2.0, q), 4.0 * lane_abs(q)) / select(f.near, f.s * f.root_near, f.root_far);
-        a = (factor * select(f.near, bracket_near, bracket_far)) * select(f.near, splat(kRingInvPi, q), splat(kRingInvTwoPi, q));
+        // One quotient for A: with K = (pi/2) twos/em and (n/3) RJ = n (pi/2)
+        // p_num/(em em_pp) (complete_lanes.hpp), the brackets are (pi/2) X/(em
+        // em_pp), and the factors 2/(S root)/pi and 4|q|/root/(2 pi) leave
+        //   A = X_near/(S root em em_pp),  X_near = (2 + D^2) twos em_pp + D^2 n p_num,
+        //   A = |q| X_far/(root em em_pp), X_far  = (1 + 2t) twos em_pp + n p_num,
+        // the constants exact. 1/S as 1/sigma times beta (exact for beta = 1, the
+        // pass's): S root em em_pp could overflow where S nears the largest double.
+        const CompleteIntegrals<V>& in = f.in;
+        const V k_part = in.twos * in.em_pp;
+        const V j_part = f.n * in.p_num;
+        const V x_near = ((2.0 + f.dd) * k_part + f.dd * j_part) * (inv_sigma * beta);
+        const V x_far = lane_abs(q) * ((1.0 + 2.0 * f.t) * k_part + j_part);
+        a = select(f.near, x_near, x_far) / (f.root_near * (in.em * in.em_pp));
     } else {
+        const V bracket_near = (2.0 + f.dd) * rf + f.dd * n_third_rj;
+        const V bracket_far = (1.0 + 2.0 * f.t) * rf + n_third_rj;
         const V a_near = (2.0 / (f.s * f.root_near)) * (bracket_near / kRingPi);
         const V a_far = (((4.0 * lane_abs(q)) / f.root_far) * bracket_far) / kRingTwoPi;
         a = select(f.near, a_near, a_far);

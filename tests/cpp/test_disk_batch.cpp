@@ -153,6 +153,9 @@ TEST(CompleteIntegrals, ModulusSequenceKMatchesMpmath) {
             const auto with_parts = lanes::complete_integrals_root<double, true, true, true, true>(kc, std::sqrt(p));
             ASSERT_EQ(alone.k, with_parts.k) << "m=" << m;
             ASSERT_EQ(alone.sin2_p, with_parts.sin2_p) << "m=" << m << " p=" << p;
+            // the last step's sequences, from which the ring kernel forms both
+            ASSERT_EQ(alone.k, (1.5707963267948966 * alone.twos) / alone.em) << "m=" << m;
+            ASSERT_EQ(alone.sin2_p, 1.5707963267948966 * alone.p_num / (alone.em * alone.em_pp)) << "m=" << m;
             const double err = std::fabs(alone.k - golden) / golden;
             const double err_cel = std::fabs((with_parts.cos2 + with_parts.sin2) - golden) / golden;
             worst = std::fmax(worst, err);
