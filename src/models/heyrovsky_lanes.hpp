@@ -12,8 +12,6 @@ namespace {
 
 constexpr double kRingTwoPi = 6.283185307179586;
 constexpr double kRingPi = 3.141592653589793;
-constexpr double kRingInvPi = 0.3183098861837907;      // 1/pi, rounded
-constexpr double kRingInvTwoPi = 0.15915494309189535;  // 1/(2 pi), rounded
 // From this l + r on, the lengths are rescaled so that l + r cannot overflow.
 constexpr double kRingLargeLength = 1e300;
 constexpr double kRingSmallestNormal = 2.2250738585072014e-308;
@@ -93,8 +91,6 @@ template <class V, bool kReciprocals = false, bool kParts = true>
     } else {
         f.in = complete_integrals<V, true, false>(lane_sqrt(c), p);
     }
-    const V rf = kReciprocals ? f.in.k : f.in.cos2 + f.in.sin2;
-    const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)
 
     // |D| < 1: 2/(S sqrt(4 + D^2)) times bracket/pi; neither factor exceeds
     // A, so nothing overflows before A itself does (a ring at 1e-308 source
@@ -124,6 +120,8 @@ template <class V, bool kReciprocals = false, bool kParts = true>
         const V x_far = lane_abs(q) * ((1.0 + 2.0 * f.t) * k_part + j_part);
         a = select(f.near, x_near, x_far) / (f.root_near * (in.em * in.em_pp));
     } else {
+        const V rf = f.in.cos2 + f.in.sin2;
+        const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)
         const V bracket_near = (2.0 + f.dd) * rf + f.dd * n_third_rj;
         const V bracket_far = (1.0 + 2.0 * f.t) * rf + n_third_rj;
         const V a_near = (2.0 / (f.s * f.root_near)) * (bracket_near / kRingPi);
