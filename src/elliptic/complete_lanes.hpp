@@ -63,16 +63,36 @@ struct CelState {
 // without the p = 1 sequence's quotients. kParts: cos2 and sin2 as well (the
 // p = 1 sequence); without it they are left unset, and a step takes one
 // division instead of two.
+// With kSum, every sequence may start scaled by lambda = `scale` (the
+// transformation is homogeneous: em, qc, p1, pp and the b's scale by lambda,
+// e by lambda^2, the a's and the test not at all), kc given as lambda kc:
+// a caller whose kc^2 is a quotient N/D passes sqrt(N D) and D, and no
+// quotient is formed for kc. The results (k, cos2, sin2, sin2_p) are the
+// integrals still, lambda folded into their quotients; the ends em, em_pp and
+// p_num are lambda times theirs (K = (pi/2) lambda twos/em, sin2_p = (pi/2)
+// lambda p_num/(em em_pp)).
 template <class V, bool kFreezeLanes = false, bool kReciprocals = false, bool kSum = false, bool kParts = true>
-inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
+inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p, [[maybe_unused]] V scale = V{}) {
     V qc = kc, e = kc, em = splat(1.0, kc);
-    [[maybe_unused]] V twos = em;  // 2^n after the n-th step
+    if constexpr (kSum) {
+        em = scale;
+        e = kc * scale;
+    }
+    [[maybe_unused]] V twos = splat(1.0, kc);  // 2^n after the n-th step
     // p = 1 for (a, b) = (1, 0) and (0, 1); p = p for (0, 1).
-    V p1 = em, a_cos = em, b_cos = 0.0 * kc, a_sin = b_cos, b_sin = em;
-    V pp = root_p, a_p = b_cos, b_p = 1.0 / pp;
+    V p1 = em, a_cos = twos, b_cos = 0.0 * kc, a_sin = b_cos, b_sin = em;
+    V pp = root_p, a_p = b_cos, b_p;
     // With kReciprocals, 1/pp for the next step, formed once: b_p's start is
-    // the first.
-    [[maybe_unused]] V rp_next = b_p;
+    // the first (lambda^2 times it, scaled).
+    [[maybe_unused]] V rp_next;
+    if constexpr (kSum) {
+        pp = scale * root_p;
+        rp_next = 1.0 / pp;
+        b_p = (scale * scale) * rp_next;
+    } else {
+        b_p = 1.0 / pp;
+        rp_next = b_p;
+    }
     [[maybe_unused]] auto done = kc != kc;  // no lane converged yet (kc is never NaN)
     for (int step = 0; step < kCelMaxSteps; ++step) {
         [[maybe_unused]] const CelState<V> kept{a_cos, b_cos, a_sin, b_sin, p1, a_p, b_p, pp, em, twos};
@@ -131,14 +151,16 @@ inline CompleteIntegrals<V> complete_integrals_root(V kc, V root_p) {
     }
     const V p_num = b_p + a_p * em;
     const V em_pp = em + pp;
-    const V sin2_p = kCelHalfPi * p_num / (em * em_pp);
-    // (pi/2) twos is exact: K is one rounding from pi/(2 a_n).
-    [[maybe_unused]] const V k = kSum ? (kCelHalfPi * twos) / em : em * 0.0;
+    // pi/2 times lambda (1 unscaled)
+    [[maybe_unused]] const V half_pi = kSum ? kCelHalfPi * scale : splat(kCelHalfPi, em);
+    const V sin2_p = kSum ? half_pi * p_num / (em * em_pp) : kCelHalfPi * p_num / (em * em_pp);
+    // (pi/2) twos is exact: unscaled, K is one rounding from pi/(2 a_n).
+    [[maybe_unused]] const V k = kSum ? (half_pi * twos) / em : em * 0.0;
     const V unset = em * 0.0;
     if constexpr (!kParts) return {unset, unset, sin2_p, k, em, em_pp, twos, p_num};
     const V d1 = em * (em + p1);
     if constexpr (kReciprocals) {
-        const V r1 = kCelHalfPi / d1;
+        const V r1 = (kSum ? half_pi : splat(kCelHalfPi, em)) / d1;
         return {(b_cos + a_cos * em) * r1, (b_sin + a_sin * em) * r1, sin2_p, k, em, em_pp, twos, p_num};
     }
     return {kCelHalfPi * (b_cos + a_cos * em) / d1, kCelHalfPi * (b_sin + a_sin * em) / d1, sin2_p, k, unset, unset, unset, unset};

@@ -74,7 +74,8 @@ template <class V, bool kReciprocals = false, bool kParts = true>
     f.t = all_of(f.near) ? splat(0.0, f.dd) : select(f.near, splat(0.0, f.dd), 1.0 / f.dd);
     // (one quotient of the selected numerator and denominator: each lane's
     // value is its branch's quotient, bit for bit)
-    const V c = select(f.near, 4.0 * p + f.dd, 4.0 * (p * f.t) + 1.0) / select(f.near, 4.0 + f.dd, 4.0 * f.t + 1.0);
+    const V c_num = select(f.near, 4.0 * p + f.dd, 4.0 * (p * f.t) + 1.0);
+    const V c_den = select(f.near, 4.0 + f.dd, 4.0 * f.t + 1.0);
 
     // RF(0, c, 1) and (1/3) RJ(0, c, 1, p) from one Gauss transformation,
     // every term positive; each lane stops at its own step, so that a batch
@@ -87,9 +88,11 @@ template <class V, bool kReciprocals = false, bool kParts = true>
         // Notes Theor. Comput. Sci. 317 (2015) 27-32). One square root fewer
         // on the divider, which bounds this kernel.
         const V root_p = all_of(p >= kRingSmallestNormal) ? lane_abs(q) : lane_sqrt(p);
-        f.in = complete_integrals_root<V, true, true, true, kParts>(lane_sqrt(c), root_p);
+        // kc = sqrt(c_num/c_den) as c_den kc = sqrt(c_num c_den), the
+        // sequences scaled by c_den (complete_lanes.hpp): no quotient for c.
+        f.in = complete_integrals_root<V, true, true, true, kParts>(lane_sqrt(c_num * c_den), root_p, c_den);
     } else {
-        f.in = complete_integrals<V, true, false>(lane_sqrt(c), p);
+        f.in = complete_integrals<V, true, false>(lane_sqrt(c_num / c_den), p);
     }
 
     // |D| < 1: 2/(S sqrt(4 + D^2)) times bracket/pi; neither factor exceeds
@@ -118,7 +121,7 @@ template <class V, bool kReciprocals = false, bool kParts = true>
         const V j_part = f.n * in.p_num;
         const V x_near = ((2.0 + f.dd) * k_part + f.dd * j_part) * (inv_sigma * beta);
         const V x_far = lane_abs(q) * ((1.0 + 2.0 * f.t) * k_part + j_part);
-        a = select(f.near, x_near, x_far) / (f.root_near * (in.em * in.em_pp));
+        a = (c_den * select(f.near, x_near, x_far)) / (f.root_near * (in.em * in.em_pp));
     } else {
         const V rf = f.in.cos2 + f.in.sin2;
         const V n_third_rj = f.n * f.in.sin2_p;  // (n/3) RJ(0, c, 1, p)

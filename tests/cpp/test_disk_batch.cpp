@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <utility>
 #include <random>
 #include <sstream>
 #include <string>
@@ -149,13 +150,20 @@ TEST(CompleteIntegrals, ModulusSequenceKMatchesMpmath) {
         if (!(m >= 0.0 && m < 1.0)) continue;
         const double kc = std::sqrt(1.0 - m);
         for (const double p : {1e-200, 1e-6, 0.3, 1.0}) {
-            const auto alone = lanes::complete_integrals_root<double, true, true, true, false>(kc, std::sqrt(p));
-            const auto with_parts = lanes::complete_integrals_root<double, true, true, true, true>(kc, std::sqrt(p));
+            // unscaled, and scaled by 3 as the ring kernel scales them
+            const auto alone = lanes::complete_integrals_root<double, true, true, true, false>(kc, std::sqrt(p), 1.0);
+            const auto with_parts = lanes::complete_integrals_root<double, true, true, true, true>(kc, std::sqrt(p), 1.0);
+            const auto scaled = lanes::complete_integrals_root<double, true, true, true, true>(3.0 * kc, std::sqrt(p), 3.0);
+            const auto cel = lanes::complete_integrals(kc, p);
+            for (const auto& [got, want] : {std::pair{scaled.k, alone.k}, std::pair{scaled.cos2, cel.cos2},
+                                            std::pair{scaled.sin2, cel.sin2}, std::pair{scaled.sin2_p, cel.sin2_p}}) {
+                EXPECT_LE(std::fabs(got - want), 4e-15 * want) << "m=" << m << " p=" << p;
+            }
             ASSERT_EQ(alone.k, with_parts.k) << "m=" << m;
             ASSERT_EQ(alone.sin2_p, with_parts.sin2_p) << "m=" << m << " p=" << p;
             // the last step's sequences, from which the ring kernel forms both
-            ASSERT_EQ(alone.k, (1.5707963267948966 * alone.twos) / alone.em) << "m=" << m;
-            ASSERT_EQ(alone.sin2_p, 1.5707963267948966 * alone.p_num / (alone.em * alone.em_pp)) << "m=" << m;
+            ASSERT_EQ(scaled.k, (1.5707963267948966 * 3.0 * scaled.twos) / scaled.em) << "m=" << m;
+            ASSERT_EQ(scaled.sin2_p, (1.5707963267948966 * 3.0) * scaled.p_num / (scaled.em * scaled.em_pp)) << "m=" << m;
             const double err = std::fabs(alone.k - golden) / golden;
             const double err_cel = std::fabs((with_parts.cos2 + with_parts.sin2) - golden) / golden;
             worst = std::fmax(worst, err);
