@@ -132,6 +132,52 @@ void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
     }
 }
 
+// The same polynomials (and derivatives) split by the parity of the power,
+// Q(x) = x O(x^2) + E(x^2), with O and E by Horner in x^2 side by side: two
+// recurrences of n/2 steps each instead of one of n, for the series of
+// magnification() (FarFieldSeries), whose terms it forms. A block's n is even
+// (twice its last term), so the split of a lane's coefficients does not
+// depend on the block: every lane still does its polynomial's operations
+// alone, in the same order, whatever block it is in.
+template <bool kSlope, int kPairs>
+void laplacian_pairs_split(const double* c, int n, double x, double* h, double* slope) {
+    const double y = x * x;
+    Pair odd[kPairs] = {}, even[kPairs] = {}, d_odd[kPairs] = {}, d_even[kPairs] = {};
+    for (int i = 0; i < n; i += 2) {
+#pragma GCC unroll 8
+        for (int p = 0; p < kPairs; ++p) {
+            Pair co, ce;
+            std::memcpy(&co, c + i * (2 * kPairs) + 2 * p, sizeof co);
+            std::memcpy(&ce, c + (i + 1) * (2 * kPairs) + 2 * p, sizeof ce);
+            if constexpr (kSlope) {
+                d_odd[p] = d_odd[p] * y + odd[p];
+                d_even[p] = d_even[p] * y + even[p];
+            }
+            odd[p] = odd[p] * y + co;
+            even[p] = even[p] * y + ce;
+        }
+    }
+    Pair hv[kPairs], dv[kPairs];
+    for (int p = 0; p < kPairs; ++p) {
+        hv[p] = odd[p] * x + even[p];
+        // Q' = O + 2x (x O' + E')
+        if constexpr (kSlope) dv[p] = odd[p] + (2.0 * x) * (x * d_odd[p] + d_even[p]);
+    }
+    std::memcpy(h, hv, sizeof hv);
+    if constexpr (kSlope) std::memcpy(slope, dv, sizeof dv);
+}
+
+template <bool kSlope>
+void laplacian_block_split(int b, double x, bool reversed, double* h, double* slope) {
+    const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
+    const int n = block_steps(b);
+    switch (kBlockTable[b].size) {
+        case 2: laplacian_pairs_split<kSlope, 1>(c, n, x, h, slope); break;
+        case 4: laplacian_pairs_split<kSlope, 2>(c, n, x, h, slope); break;
+        default: laplacian_pairs_split<kSlope, kMaxPairs>(c, n, x, h, slope); break;
+    }
+}
+
 // The first block for a source at (rho/u)^2 support^2 = support_q: the
 // narrow ones where the terms fall faster than 1e-3 a term (three or four
 // of them reach the series' 2e-15).
@@ -197,9 +243,9 @@ void FarFieldSeries::extend(int k) {
         const int b = block_;
         double h[kMaxBlock], slope[kMaxBlock];
         if (with_derivative_) {
-            laplacian_block<true>(b, x_, large_, h, slope);
+            laplacian_block_split<true>(b, x_, large_, h, slope);
         } else {
-            laplacian_block<false>(b, x_, large_, h, nullptr);
+            laplacian_block_split<false>(b, x_, large_, h, nullptr);
         }
         const int first = kBlockTable[b].first;
         const int last = std::min(kTerms, first + kBlockTable[b].size - 1);
