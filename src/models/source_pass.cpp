@@ -192,7 +192,13 @@ std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* 
 double clear_in_mu(double l, double rho, bool in_root) {
     const double e = kBranchDistance / rho;
     const Complex lens(0.0, std::sqrt((l - 1.0) * (l + 1.0)));
-    const Complex branch = std::sqrt(Complex((1.0 - l * l) + e * e, -2.0 * l * e));
+    // (the principal root from its closed form, as in roots_for_tests; where
+    // x^2 + y^2 overflows, rho below 1e-154, the root is infinite: to every
+    // ellipse test as far away as the point itself)
+    const double x = (1.0 - l * l) + e * e, y = 2.0 * l * e;
+    const double twice = std::sqrt(2.0 * (std::sqrt(x * x + y * y) + std::fabs(x)));
+    const double big = 0.5 * twice, small = twice > 0.0 ? y / twice : 0.0;
+    const Complex branch = x >= 0.0 ? Complex(big, -small) : Complex(small, -big);
     Complex points[4] = {lens, -lens, branch, -branch};
     if (in_root) {
         Complex roots[4];
