@@ -16,6 +16,8 @@
 #include <array>
 #include <cstdint>
 
+#include "numerics/split_horner.hpp"
+
 namespace magnifex {
 namespace {
 
@@ -69,22 +71,10 @@ template <class T>
     const T k = (y * kInverseLn2 + kRound) - kRound;
     const T r = (y - k * kLn2Hi) - k * kLn2Lo;
     // The Taylor polynomial as (t r + 1) r + 1, its last two steps by
-    // Horner's rule, t = sum_{k>=2} r^(k-2)/k! by its even and odd powers,
-    // E(r^2) + r O(r^2), by Horner in r^2 side by side: recurrences of 8
-    // steps, not 13, for the latency of the short runs a source's nodes make
-    // (t's own rounding enters scaled by r^2 <= 0.12).
-    const T r2 = r * r;
-    T even = r2 * kTaylor[12] + kTaylor[10];
-    T odd = r2 * kTaylor[13] + kTaylor[11];
-    even = even * r2 + kTaylor[8];
-    odd = odd * r2 + kTaylor[9];
-    even = even * r2 + kTaylor[6];
-    odd = odd * r2 + kTaylor[7];
-    even = even * r2 + kTaylor[4];
-    odd = odd * r2 + kTaylor[5];
-    even = even * r2 + kTaylor[2];
-    odd = odd * r2 + kTaylor[3];
-    T p = even + r * odd;
+    // Horner's rule, t = sum_{k>=2} r^(k-2)/k! by its even and odd powers
+    // (split_horner.hpp): recurrences of 8 steps, not 13 (t's own rounding
+    // enters scaled by r^2 <= 0.12).
+    T p = split_horner<2>(r, kTaylor);
     p = p * r + kTaylor[1];
     p = p * r + kTaylor[0];
     // k = k1 + k2, both in [-539, 0]: p 2^k1 is exact, the second product

@@ -14,6 +14,8 @@
 #include <array>
 #include <cstdint>
 
+#include "numerics/split_horner.hpp"
+
 namespace magnifex {
 namespace {
 
@@ -71,20 +73,10 @@ template <class T>
     const T s = (m - 1.0) / (m + 1.0);
     const T s2 = s * s;
     // p = (t s^2 + 2/3) s^2 + 2, its last two steps by Horner's rule, t =
-    // sum_{k>=2} (2/(2k+1)) s^(2k-4) by its even and odd powers of s^2,
-    // E(s^4) + s^2 O(s^4), by Horner in s^4 side by side: recurrences of 7
-    // steps, not 11, for the latency of the short runs a source's nodes make
-    // (t's own rounding enters scaled by s^4 < 1e-3).
-    const T s4 = s2 * s2;
-    T even = s4 * kSeries[10] + kSeries[8];
-    T odd = s4 * kSeries[11] + kSeries[9];
-    even = even * s4 + kSeries[6];
-    odd = odd * s4 + kSeries[7];
-    even = even * s4 + kSeries[4];
-    odd = odd * s4 + kSeries[5];
-    even = even * s4 + kSeries[2];
-    odd = odd * s4 + kSeries[3];
-    T p = even + s2 * odd;
+    // sum_{k>=2} (2/(2k+1)) s^(2k-4) by its even and odd powers of s^2
+    // (split_horner.hpp): recurrences of 7 steps, not 11 (t's own rounding
+    // enters scaled by s^4 < 1e-3).
+    T p = split_horner<2>(s2, kSeries);
     p = p * s2 + kSeries[1];
     p = p * s2 + kSeries[0];
     return e * kLn2Hi + (e * kLn2Lo + s * p);
