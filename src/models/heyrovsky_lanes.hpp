@@ -114,8 +114,10 @@ template <class V, bool kReciprocals = false, bool kParts = true>
         // em_pp), and the factors 2/(S root)/pi and 4|q|/root/(2 pi) leave
         //   A = X_near/(S root em em_pp),  X_near = (2 + D^2) twos em_pp + D^2 n p_num,
         //   A = |q| X_far/(root em em_pp), X_far  = (1 + 2t) twos em_pp + n p_num,
-        // the constants exact. 1/S as 1/sigma times beta (exact for beta = 1, the
-        // pass's): S root em em_pp could overflow where S nears the largest double.
+        // the constants exact; the sequences scaled by c_den (above) scale X by
+        // c_den and em em_pp by c_den^2, hence one factor c_den more. 1/S as
+        // 1/sigma times beta (exact for beta = 1, the pass's): S root em em_pp
+        // could overflow where S nears the largest double.
         const CompleteIntegrals<V>& in = f.in;
         const V k_part = in.twos * in.em_pp;
         const V j_part = f.n * in.p_num;
