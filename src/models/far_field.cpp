@@ -102,43 +102,29 @@ constexpr std::array<double, kPaddedSize> padded_coefficients(bool reversed) {
 constexpr std::array<double, kPaddedSize> kDescending = padded_coefficients(false);
 constexpr std::array<double, kPaddedSize> kAscending = padded_coefficients(true);
 
-template <bool kSlope, int kPairs>
-void laplacian_pairs(const double* c, int n, double x, double* h, double* slope) {
-    Pair hv[kPairs] = {}, dv[kPairs] = {};
+// Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the kPairs pairs of lanes of
+// a block, by Horner's rule (the seven functions' series, values only).
+template <int kPairs>
+void laplacian_pairs(const double* c, int n, double x, double* h, [[maybe_unused]] double* slope) {
+    Pair hv[kPairs] = {};
     for (int i = 0; i < n; ++i) {
 #pragma GCC unroll 8
         for (int p = 0; p < kPairs; ++p) {
             Pair ci;
             std::memcpy(&ci, c + i * (2 * kPairs) + 2 * p, sizeof ci);
-            if constexpr (kSlope) dv[p] = dv[p] * x + hv[p];
             hv[p] = hv[p] * x + ci;
         }
     }
     std::memcpy(h, hv, sizeof hv);
-    if constexpr (kSlope) std::memcpy(slope, dv, sizeof dv);
 }
 
-// Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
-// into h[lane], k = first + lane; with kSlope, their derivatives in x into
-// slope.
-template <bool kSlope>
-void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
-    const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
-    const int n = block_steps(b);
-    switch (kBlockTable[b].size) {
-        case 2: laplacian_pairs<kSlope, 1>(c, n, x, h, slope); break;
-        case 4: laplacian_pairs<kSlope, 2>(c, n, x, h, slope); break;
-        default: laplacian_pairs<kSlope, kMaxPairs>(c, n, x, h, slope); break;
-    }
-}
-
-// The same polynomials (and derivatives) split by the parity of the power,
-// Q(x) = x O(x^2) + E(x^2), with O and E by Horner in x^2 side by side: two
-// recurrences of n/2 steps each instead of one of n, for the series of
-// magnification() (FarFieldSeries), whose terms it forms. A block's n is even
-// (twice its last term), so the split of a lane's coefficients does not
-// depend on the block: every lane still does its polynomial's operations
-// alone, in the same order, whatever block it is in.
+// The same polynomials (and, with kSlope, their derivatives in x) split by
+// the parity of the power, Q(x) = x O(x^2) + E(x^2), with O and E by Horner
+// in x^2 side by side: two recurrences of n/2 steps each instead of one of
+// n, for the series of magnification() (FarFieldSeries), whose terms it
+// forms. A block's n is even (twice its last term), so the split of a lane's
+// coefficients does not depend on the block: every lane still does its
+// polynomial's operations alone, in the same order, whatever block it is in.
 template <bool kSlope, int kPairs>
 void laplacian_pairs_split(const double* c, int n, double x, double* h, double* slope) {
     const double y = x * x;
@@ -167,14 +153,25 @@ void laplacian_pairs_split(const double* c, int n, double x, double* h, double* 
     if constexpr (kSlope) std::memcpy(slope, dv, sizeof dv);
 }
 
-template <bool kSlope>
-void laplacian_block_split(int b, double x, bool reversed, double* h, double* slope) {
+// Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
+// into h[lane], k = first + lane, by Horner's rule or (kSplit) split by
+// parity; with kSlope (split only), their derivatives in x into slope.
+template <bool kSplit, bool kSlope>
+void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
+    static_assert(kSplit || !kSlope, "the derivatives come with the split form");
     const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
     const int n = block_steps(b);
+    auto run = [&]<int kPairs>() {
+        if constexpr (kSplit) {
+            laplacian_pairs_split<kSlope, kPairs>(c, n, x, h, slope);
+        } else {
+            laplacian_pairs<kPairs>(c, n, x, h, slope);
+        }
+    };
     switch (kBlockTable[b].size) {
-        case 2: laplacian_pairs_split<kSlope, 1>(c, n, x, h, slope); break;
-        case 4: laplacian_pairs_split<kSlope, 2>(c, n, x, h, slope); break;
-        default: laplacian_pairs_split<kSlope, kMaxPairs>(c, n, x, h, slope); break;
+        case 2: run.template operator()<1>(); break;
+        case 4: run.template operator()<2>(); break;
+        default: run.template operator()<kMaxPairs>(); break;
     }
 }
 
@@ -243,9 +240,9 @@ void FarFieldSeries::extend(int k) {
         const int b = block_;
         double h[kMaxBlock], slope[kMaxBlock];
         if (with_derivative_) {
-            laplacian_block_split<true>(b, x_, large_, h, slope);
+            laplacian_block<true, true>(b, x_, large_, h, slope);
         } else {
-            laplacian_block_split<false>(b, x_, large_, h, nullptr);
+            laplacian_block<true, false>(b, x_, large_, h, nullptr);
         }
         const int first = kBlockTable[b].first;
         const int last = std::min(kTerms, first + kBlockTable[b].size - 1);
@@ -285,7 +282,7 @@ bool far_field_magnification(double u, double rho, const FarFieldMoments& moment
     for (int k = 1; k <= kFarFieldTerms; ++k) {
         if (k > end) {
             if (k > 1) b = next_block(b);
-            laplacian_block<false>(b, series.x(), series.large(), block, nullptr);
+            laplacian_block<false, false>(b, series.x(), series.large(), block, nullptr);
             end = kBlockTable[b].first + kBlockTable[b].size - 1;
         }
         power = power * series.zeta();

@@ -155,11 +155,19 @@ std::size_t singular_points(const SingularSeeds& seeds, double l, bool skip_lens
 // sin(a/2) and cos(a/2) for 0 <= a <= pi/2.
 inline void sincos_half(double a, double& s, double& c) { sincos_small(0.5 * a, s, c); }
 
-// The principal square roots of the points p_i/c for the ellipse tests,
-// sqrt((r + x)/2) + i y/sqrt(2 (r + x)) for x >= 0 and |y|/sqrt(2 (r - x)) +
-// i sqrt((r - x)/2) otherwise (x + iy = p/c, r = |x + iy|; the points are
-// O(1) angles: no overflow to guard against); the sign of Im is dropped (the
-// tests are symmetric in it). Of the two roots, the one with Re >= 0 is the
+// The principal square root of x + iy, y >= 0: sqrt((r + x)/2) + i y/sqrt(2 (r
+// + x)) for x >= 0 and y/sqrt(2 (r - x)) + i sqrt((r - x)/2) otherwise (r =
+// |x + iy|, formed as sqrt(x^2 + y^2): where that overflows the root is
+// infinite, to every ellipse test as far away as the point itself).
+Complex root_upper(double x, double y) {
+    const double twice = std::sqrt(2.0 * (std::sqrt(x * x + y * y) + std::fabs(x)));
+    const double big = 0.5 * twice, small = twice > 0.0 ? y / twice : 0.0;
+    return x >= 0.0 ? Complex(big, small) : Complex(small, big);
+}
+
+// The principal square roots (root_upper) of the points p_i/c for the
+// ellipse tests (the points are O(1) angles: no overflow to guard against);
+// the sign of Im is dropped (the tests are symmetric in it). Of the two roots, the one with Re >= 0 is the
 // nearer to every piece of [0, b]: |w - q| <= |w + q| for q >= 0, so the
 // tests take it alone.
 std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* out) {
@@ -173,9 +181,7 @@ std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* 
             out[n++] = x >= 0.0 ? Complex(root, 0.0) : Complex(0.0, root);
             continue;
         }
-        const double twice = std::sqrt(2.0 * (std::sqrt(x * x + y * y) + std::fabs(x)));
-        const double big = 0.5 * twice, small = twice > 0.0 ? y / twice : 0.0;
-        out[n++] = x >= 0.0 ? Complex(big, small) : Complex(small, big);
+        out[n++] = root_upper(x, y);
     }
     return n;
 }
@@ -192,13 +198,9 @@ std::size_t roots_for_tests(std::span<const Complex> points, double c, Complex* 
 double clear_in_mu(double l, double rho, bool in_root) {
     const double e = kBranchDistance / rho;
     const Complex lens(0.0, std::sqrt((l - 1.0) * (l + 1.0)));
-    // (the principal root from its closed form, as in roots_for_tests; where
-    // x^2 + y^2 overflows, rho below 1e-154, the root is infinite: to every
-    // ellipse test as far away as the point itself)
-    const double x = (1.0 - l * l) + e * e, y = 2.0 * l * e;
-    const double twice = std::sqrt(2.0 * (std::sqrt(x * x + y * y) + std::fabs(x)));
-    const double big = 0.5 * twice, small = twice > 0.0 ? y / twice : 0.0;
-    const Complex branch = x >= 0.0 ? Complex(big, -small) : Complex(small, -big);
+    // (its conjugate, the root of (1 - l^2 + E^2) + 2ilE: the tests are
+    // symmetric in Im; x^2 + y^2 overflows only for rho below 1e-154)
+    const Complex branch = root_upper((1.0 - l * l) + e * e, 2.0 * l * e);
     Complex points[4] = {lens, -lens, branch, -branch};
     if (in_root) {
         Complex roots[4];
