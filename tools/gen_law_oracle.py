@@ -147,7 +147,8 @@ L_VALUES = [
     (1 - 1e-2, "near-inside"), (1 - 1e-4, "near-inside"), (1 - 1e-8, "near-inside"),
     (1 - 1e-12, "near-inside"), (1.0, "limb"),
     (1 + 1e-12, "near-outside"), (1 + 1e-8, "near-outside"), (1 + 1e-4, "near-outside"),
-    (1 + 1e-2, "near-outside"), (1.2, "outside"), (1.5, "outside"), (1.64, "outside"), (1.75, "outside"),
+    (1 + 1e-2, "near-outside"), (1.03, "outside"), (1.06, "outside"), (1.18, "outside"), (1.2, "outside"),
+    (1.3, "outside"), (1.5, "outside"), (1.64, "outside"), (1.75, "outside"),
     (3.0, "outside"), (10.0, "far"), (1e3, "far"),
 ]
 # Near the centre dE/du vanishes as u. At rho = 1000 the rule of twice the

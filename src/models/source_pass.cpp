@@ -55,6 +55,16 @@ constexpr double kLimbLogEllipse = 4.0;
 constexpr std::span<const RuleNode> kMidRule = GAUSS_LEGENDRE_14;
 constexpr double kMidEllipse = 3.3;
 constexpr double kRootLongEllipse = 3.0;
+// A source the lens does not cut, taken whole in mu (or s) by the rule of 24
+// where its bound is that of the rule of 16 above: Gauss-Legendre converges
+// like r^-2n, 2.6^-32 = 1.89^-48 (3.0^-32 = 2.08^-48 in s), and the product
+// rule of the limb like r^-n, 5.8^-16 = 3.23^-24. Between l = 1.02 (1.05 in
+// s, 1.17 with product weights) and where the rule of 16 (12) takes over,
+// the source is one piece rather than two or three in the angle.
+constexpr std::span<const RuleNode> kWholeRule = GAUSS_LEGENDRE_24;
+constexpr double kWholeEllipse = 1.89;
+constexpr double kRootWholeEllipse = 2.08;
+constexpr double kWholeLimbEllipse = 3.23;
 
 // A pole at the limb makes the derivatives' parts on either side of the lens
 // grow as 1/mu_l and cancel; the end pieces take the stricter ellipse while
@@ -212,6 +222,10 @@ double clear_in_mu(double l, double rho, bool in_root) {
 
 }  // namespace
 
+std::span<const RuleNode> SourcePass::limb_rule(LimbRule rule) {
+    return rule == LimbRule::Limb ? kLimbRule : kWholeRule;
+}
+
 SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gradient)
     : bases_(bases.begin(), bases.end()),
       singular_at_limb_(limb == LimbBehaviour::Singular),
@@ -229,12 +243,15 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
         if (basis.analytic_at_limb()) continue;
-        LimbWeights& w = limb_weights_[b];
-        w.plain.resize(kLimbRule.size());
-        product_weights(kLimbRule, basis.exponent() + 1.0, false, w.plain);
-        if (basis.kind() == Basis::Kind::PowerLog) {
-            w.log.resize(kLimbRule.size());
-            product_weights(kLimbRule, basis.exponent() + 1.0, true, w.log);
+        for (const LimbRule r : {LimbRule::Limb, LimbRule::Whole}) {
+            const std::span<const RuleNode> rule = limb_rule(r);
+            ProductWeights& w = limb_weights_[b][std::size_t(r)];
+            w.plain.resize(rule.size());
+            product_weights(rule, basis.exponent() + 1.0, false, w.plain);
+            if (basis.kind() == Basis::Kind::PowerLog) {
+                w.log.resize(rule.size());
+                product_weights(rule, basis.exponent() + 1.0, true, w.log);
+            }
         }
     }
     // ln mu and sqrt(mu) are formed on the limb pieces only for a basis that
@@ -326,7 +343,7 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
 void SourcePass::add_limb_piece(double scale, double k_u) {
     const std::size_t m = kLimbRule.size();
     const std::size_t first = claim(m);
-    limb_pieces_.push_back(LimbPiece{scale, k_u, first});
+    limb_pieces_.push_back(LimbPiece{scale, k_u, first, LimbRule::Limb});
     for (std::size_t k = 0; k < m; ++k) {
         const std::size_t i = first + k;
         const double mu = scale * kLimbRule[k].node;
@@ -348,12 +365,14 @@ bool SourcePass::add_source_in_mu(double l, double rho) {
     // The whole source as one piece in mu (clear_in_mu), of the rules a
     // part in the angle would take, where its ellipse holds the piece: 12
     // or 16 nodes for analytic bases (in s for powers of sqrt(mu)), the log
-    // rule of 16 for mu ln mu, the product rule for mu^alpha.
+    // rule of 16 for mu ln mu, the product rules for mu^alpha; else the
+    // rules of 24.
     const double clear = clear_in_mu(l, rho, root_at_limb_);
     if (singular_at_limb_) {
-        if (clear < half_sum(end_ellipse_)) return false;
-        limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_});
-        add_source_piece(kLimbRule, false);
+        const LimbRule r = clear >= half_sum(end_ellipse_) ? LimbRule::Limb : LimbRule::Whole;
+        if (r == LimbRule::Whole && clear < half_sum(kWholeLimbEllipse)) return false;
+        limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_, r});
+        add_source_piece(limb_rule(r), false);
         return true;
     }
     if (log_at_limb_) {
@@ -369,6 +388,10 @@ bool SourcePass::add_source_in_mu(double l, double rho) {
         add_source_piece(kLongRule, root_at_limb_);
         return true;
     }
+    if (clear >= half_sum(root_at_limb_ ? kRootWholeEllipse : kWholeEllipse)) {
+        add_source_piece(kWholeRule, root_at_limb_);
+        return true;
+    }
     return false;
 }
 
@@ -381,12 +404,12 @@ void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) 
         bool in_root;
         std::vector<double> x, mu, one_less_x, measure;
     };
-    static const std::array<Columns, 6> table = [] {
-        const std::pair<std::span<const RuleNode>, bool> rules[6] = {
-            {kGaussRule, false}, {kLongRule, false}, {kLongLogRule, false},
-            {kLimbRule, false},  {kGaussRule, true}, {kLongRule, true}};
-        std::array<Columns, 6> out;
-        for (std::size_t r = 0; r < 6; ++r) {
+    static const std::array<Columns, 8> table = [] {
+        const std::pair<std::span<const RuleNode>, bool> rules[8] = {
+            {kGaussRule, false}, {kLongRule, false}, {kLongLogRule, false}, {kLimbRule, false},
+            {kWholeRule, false}, {kGaussRule, true}, {kLongRule, true},     {kWholeRule, true}};
+        std::array<Columns, 8> out;
+        for (std::size_t r = 0; r < 8; ++r) {
             Columns& c = out[r];
             c.source = rules[r].first.data();
             c.in_root = rules[r].second;
@@ -783,7 +806,7 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
         if (skip_limb) {
             for (const LimbPiece& piece : limb_pieces_) {
                 if (piece.first > from) body(from, piece.first);
-                from = piece.first + kLimbRule.size();
+                from = piece.first + limb_rule(piece.rule).size();
             }
         }
         if (n > from) body(from, n);
@@ -810,7 +833,7 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
         const LimbWeights& lw = limb_weights_[b];
-        const bool product = !lw.plain.empty();
+        const bool product = !lw[0].plain.empty();
         const bool power = basis.kind() == Basis::Kind::Power;
         const double gamma = basis.exponent();
         double excess = 0.0, d_u = 0.0, d_rho = 0.0;
@@ -849,11 +872,13 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                 const double log_scale = std::log(piece.scale);
                 const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
-                for (std::size_t j = 0; j < kLimbRule.size(); ++j) {
+                const ProductWeights& pw = lw[std::size_t(piece.rule)];
+                const std::size_t m = pw.plain.size();
+                for (std::size_t j = 0; j < m; ++j) {
                     const std::size_t i = piece.first + j;
                     const double h = kTwoPi * (a_[i] - 1.0);
                     if (!std::isfinite(h)) continue;
-                    const double w = logarithmic ? log_scale * lw.plain[j] + lw.log[j] : lw.plain[j];
+                    const double w = logarithmic ? log_scale * pw.plain[j] + pw.log[j] : pw.plain[j];
                     sum = sum + w * h;
                     if (!gradient_) continue;
                     const double r_u = rho_ * x_u_[i];
@@ -862,7 +887,7 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                     if (!std::isfinite(h_u) || !std::isfinite(h_rho)) continue;
                     // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
                     // k_u mu^(gamma+1) for the logarithm's own slope.
-                    const double extra = logarithmic ? lw.plain[j] * h : 0.0;
+                    const double extra = logarithmic ? pw.plain[j] * h : 0.0;
                     sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h) + piece.k_u * extra + w * h_u);
                     sum_rho = sum_rho + (((gamma + 2.0) * k_rho) * (w * h) + k_rho * extra + w * h_rho);
                 }

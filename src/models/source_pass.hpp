@@ -35,6 +35,7 @@
 // (point_lens_batch.hpp).
 #pragma once
 
+#include <array>
 #include <complex>
 #include <cstddef>
 #include <span>
@@ -74,16 +75,22 @@ public:
     std::size_t last_node_count() const { return count_; }
 
 private:
+    // The rules a piece at the limb takes in mu: the limb rule, or the
+    // longer one of a whole source the lens does not cut.
+    enum class LimbRule : unsigned char { Limb, Whole };
     struct LimbPiece {
         double scale;            // mu_a: the piece is mu in [0, mu_a]
         double k_u;              // d ln mu_a / du
         std::size_t first;       // its first node
+        LimbRule rule;
     };
-    // Product weights of one basis on the limb rule (empty for analytic ones).
-    struct LimbWeights {
+    // Product weights of one basis on a limb rule (empty for analytic ones).
+    struct ProductWeights {
         std::vector<double> plain;  // for mu^(gamma + 1)
         std::vector<double> log;    // for mu^(gamma + 1) ln mu (power-log bases)
     };
+    using LimbWeights = std::array<ProductWeights, 2>;  // by LimbRule
+    static std::span<const RuleNode> limb_rule(LimbRule rule);
 
     void place_nodes(double u, double rho);
     // Where a piece lies: before the lens, after it, or in a source the lens
