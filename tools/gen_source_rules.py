@@ -32,10 +32,9 @@ from mpmath import mp, mpf
 from table_format import fmt, write
 
 DPS = 60
-SIZES = [8, 10, 12, 14, 16]
-# Gauss-Legendre only: a whole source the lens does not cut (24) and the radial
-# moments of a brightness profile (far-field series, 32).
-GAUSS_ONLY_SIZES = [24, 32]
+SIZES = [8, 10, 12, 14, 16, 24]
+# Gauss-Legendre only: the radial moments of a brightness profile (far-field series).
+GAUSS_ONLY_SIZES = [32]
 
 
 def gauss_legendre(n):

@@ -65,6 +65,8 @@ constexpr std::span<const RuleNode> kWholeRule = GAUSS_LEGENDRE_24;
 constexpr double kWholeEllipse = 1.89;
 constexpr double kRootWholeEllipse = 2.08;
 constexpr double kWholeLimbEllipse = 3.23;
+constexpr std::span<const RuleNode> kWholeLogRule = LOG_GAUSS_24;
+constexpr double kWholeLogEllipse = 2.08;
 
 // A pole at the limb makes the derivatives' parts on either side of the lens
 // grow as 1/mu_l and cancel; the end pieces take the stricter ellipse while
@@ -82,10 +84,11 @@ RuleColumns columns(std::span<const RuleNode> rule) {
         const RuleNode* source;
         std::vector<double> node, complement, weight;
     };
-    static const std::array<Columns, 5> table = [] {
-        std::array<Columns, 5> out;
-        const std::span<const RuleNode> rules[5] = {kGaussRule, kLogRule, kMidRule, kLongRule, kLongLogRule};
-        for (std::size_t r = 0; r < 5; ++r) {
+    static const std::array<Columns, 7> table = [] {
+        std::array<Columns, 7> out;
+        const std::span<const RuleNode> rules[7] = {kGaussRule, kLogRule,   kMidRule,     kLongRule,
+                                                    kLongLogRule, kWholeRule, kWholeLogRule};
+        for (std::size_t r = 0; r < 7; ++r) {
             out[r].source = rules[r].data();
             for (const RuleNode& n : rules[r]) {
                 out[r].node.push_back(n.node);
@@ -705,9 +708,13 @@ bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, s
     double limb_length = clear_length(singular, 0.0, end_ellipse_, 1.0, b);
     limb_length = clear_length(limb_map, 0.0, end_ellipse_, 1.0, limb_length);
     if (at_lens) limb_length = clear_length(std::span(ends + 1, 1), 0.0, end_ellipse_, 1.0, limb_length);
-    for (const bool long_rule : {false, true}) {
-        if (long_rule && at_lens && end_ellipse_ != kEndEllipse) break;
-        const double ellipse = long_rule ? (at_lens ? kLongLogEllipse : kLongEllipse) : (at_lens ? end_ellipse_ : kGaussEllipse);
+    // (the rules of 12, 16 and 24 in turn, the longer ones on their wider
+    // ellipses, as in add_whole)
+    for (const int size : {12, 16, 24}) {
+        if (size > 12 && at_lens && end_ellipse_ != kEndEllipse) break;
+        const double ellipse = size == 12   ? (at_lens ? end_ellipse_ : kGaussEllipse)
+                               : size == 16 ? (at_lens ? kLongLogEllipse : kLongEllipse)
+                                            : (at_lens ? kWholeLogEllipse : kWholeEllipse);
         double length = clear_length(singular, b, ellipse, -1.0, b);
         length = clear_length(std::span(ends, 1), b, ellipse, -1.0, length);
         const double least = b - length;
@@ -715,11 +722,10 @@ bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, s
         const double a = 0.5 * (least + limb_length);
         add_limb_end(a, side);
         const Piece rest{a, b, at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss};
-        if (long_rule) {
-            add_theta_piece(rest, side, at_lens ? kLongLogRule : kLongRule);
-        } else {
-            add_theta_piece(rest, side);
-        }
+        const std::span<const RuleNode> rule = size == 12   ? std::span<const RuleNode>()
+                                               : size == 16 ? (at_lens ? kLongLogRule : kLongRule)
+                                                            : (at_lens ? kWholeLogRule : kWholeRule);
+        add_theta_piece(rest, side, rule);
         return true;
     }
     return false;
@@ -751,6 +757,10 @@ bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular,
     }
     if (clear >= half_sum(at_lens ? kLongLogEllipse : in_s ? kRootLongEllipse : kLongEllipse)) {
         add_theta_piece(part, side, at_lens ? kLongLogRule : kLongRule);
+        return true;
+    }
+    if (clear >= half_sum(at_lens ? kWholeLogEllipse : in_s ? kRootWholeEllipse : kWholeEllipse)) {
+        add_theta_piece(part, side, at_lens ? kWholeLogRule : kWholeRule);
         return true;
     }
     return false;
