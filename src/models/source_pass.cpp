@@ -55,18 +55,21 @@ constexpr double kLimbLogEllipse = 4.0;
 constexpr std::span<const RuleNode> kMidRule = GAUSS_LEGENDRE_14;
 constexpr double kMidEllipse = 3.3;
 constexpr double kRootLongEllipse = 3.0;
-// A source the lens does not cut, taken whole in mu (or s) by the rule of 24
-// where its bound is that of the rule of 16 above: Gauss-Legendre converges
-// like r^-2n, 2.6^-32 = 1.89^-48 (3.0^-32 = 2.08^-48 in s), and the product
-// rule of the limb like r^-n, 5.8^-16 = 3.23^-24. Between l = 1.02 (1.05 in
-// s, 1.17 with product weights) and where the rule of 16 (12) takes over,
-// the source is one piece rather than two or three in the angle.
+// The rules of 24 nodes where those of 16 do not reach, each on the ellipse
+// where its bound is the rule of 16's: Gauss-Legendre converges like r^-2n
+// (2.6^-32 = 1.89^-48; in s, 3.0^-32 = 2.08^-48), the log rule and the
+// product rule of the limb like r^-n (3.0^-16 = 2.08^-24 at the lens,
+// 4.0^-16 = 2.52^-24 for mu ln mu at the limb, 5.8^-16 = 3.23^-24). A source
+// the lens does not cut is then one piece from l = 1.02 on (1.05 in s, 1.08
+// for mu ln mu, 1.17 with product weights), not two or three in the angle;
+// a part, or the piece beside a limb piece, one piece where it took two.
 constexpr std::span<const RuleNode> kWholeRule = GAUSS_LEGENDRE_24;
 constexpr double kWholeEllipse = 1.89;
 constexpr double kRootWholeEllipse = 2.08;
 constexpr double kWholeLimbEllipse = 3.23;
 constexpr std::span<const RuleNode> kWholeLogRule = LOG_GAUSS_24;
 constexpr double kWholeLogEllipse = 2.08;
+constexpr double kWholeLimbLogEllipse = 2.52;
 
 // A pole at the limb makes the derivatives' parts on either side of the lens
 // grow as 1/mu_l and cancel; the end pieces take the stricter ellipse while
@@ -379,8 +382,12 @@ bool SourcePass::add_source_in_mu(double l, double rho) {
         return true;
     }
     if (log_at_limb_) {
-        if (clear < half_sum(kLimbLogEllipse)) return false;
-        add_source_piece(kLongLogRule, false);
+        if (clear >= half_sum(kLimbLogEllipse)) {
+            add_source_piece(kLongLogRule, false);
+            return true;
+        }
+        if (clear < half_sum(kWholeLimbLogEllipse)) return false;
+        add_source_piece(kWholeLogRule, false);
         return true;
     }
     if (clear >= half_sum(kGaussEllipse)) {
@@ -407,12 +414,12 @@ void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) 
         bool in_root;
         std::vector<double> x, mu, one_less_x, measure;
     };
-    static const std::array<Columns, 8> table = [] {
-        const std::pair<std::span<const RuleNode>, bool> rules[8] = {
-            {kGaussRule, false}, {kLongRule, false}, {kLongLogRule, false}, {kLimbRule, false},
-            {kWholeRule, false}, {kGaussRule, true}, {kLongRule, true},     {kWholeRule, true}};
-        std::array<Columns, 8> out;
-        for (std::size_t r = 0; r < 8; ++r) {
+    static const std::array<Columns, 9> table = [] {
+        const std::pair<std::span<const RuleNode>, bool> rules[9] = {
+            {kGaussRule, false}, {kLongRule, false}, {kLongLogRule, false}, {kLimbRule, false}, {kWholeRule, false},
+            {kWholeLogRule, false}, {kGaussRule, true}, {kLongRule, true}, {kWholeRule, true}};
+        std::array<Columns, 9> out;
+        for (std::size_t r = 0; r < 9; ++r) {
             Columns& c = out[r];
             c.source = rules[r].first.data();
             c.in_root = rules[r].second;
