@@ -55,21 +55,27 @@ constexpr double kLimbLogEllipse = 4.0;
 constexpr std::span<const RuleNode> kMidRule = GAUSS_LEGENDRE_14;
 constexpr double kMidEllipse = 3.3;
 constexpr double kRootLongEllipse = 3.0;
-// The rules of 24 nodes where those of 16 do not reach, each on the ellipse
-// where its bound is the rule of 16's: Gauss-Legendre converges like r^-2n
-// (2.6^-32 = 1.89^-48; in s, 3.0^-32 = 2.08^-48), the log rule and the
-// product rule of the limb like r^-n (3.0^-16 = 2.08^-24 at the lens,
-// 4.0^-16 = 2.52^-24 for mu ln mu at the limb, 5.8^-16 = 3.23^-24). A source
-// the lens does not cut is then one piece from l = 1.02 on (1.05 in s, 1.08
-// for mu ln mu, 1.17 with product weights), not two or three in the angle;
-// a part, or the piece beside a limb piece, one piece where it took two.
-constexpr std::span<const RuleNode> kWholeRule = GAUSS_LEGENDRE_24;
-constexpr double kWholeEllipse = 1.89;
-constexpr double kRootWholeEllipse = 2.08;
-constexpr double kWholeLimbEllipse = 3.23;
-constexpr std::span<const RuleNode> kWholeLogRule = LOG_GAUSS_24;
-constexpr double kWholeLogEllipse = 2.08;
-constexpr double kWholeLimbLogEllipse = 2.52;
+// The rules of 16 and 24 nodes, in turn where a shorter one does not reach:
+// for a part taken whole, the piece beside a limb piece, and a whole source
+// the lens does not cut. The rule of 24 on the ellipse where its bound is the
+// rule of 16's: Gauss-Legendre converges like r^-2n (2.6^-32 = 1.90^-48; in
+// s, 3.0^-32 = 2.09^-48), the log rule and the product rule of the limb like
+// r^-n (at the lens 3.0^-16 = 2.09^-24; for mu ln mu at the limb 4.0^-16 =
+// 2.52^-24; with product weights 5.8^-16 = 3.23^-24). With it a part is one
+// piece where it took two, and a source the lens does not cut is one piece
+// from l = 1.02 on (1.05 in s, 1.08 for mu ln mu, 1.17 with product weights),
+// not two or three in the angle. (A rule of 20 between them saved no vector
+// of 8 nodes where it applied, and was measured no faster.)
+struct LongRule {
+    std::span<const RuleNode> gauss, log;
+    // Gauss-Legendre in the angle (or mu), in s; the log rule at the lens,
+    // at the limb (mu ln mu); the product rule at the limb.
+    double gauss_ellipse, root_ellipse, log_ellipse, limb_log_ellipse, product_ellipse;
+};
+constexpr LongRule kLongRules[] = {
+    {kLongRule, kLongLogRule, kLongEllipse, kRootLongEllipse, kLongLogEllipse, kLimbLogEllipse, kEndEllipse},
+    {GAUSS_LEGENDRE_24, LOG_GAUSS_24, 1.90, 2.09, 2.09, 2.52, 3.23},
+};
 
 // A pole at the limb makes the derivatives' parts on either side of the lens
 // grow as 1/mu_l and cancel; the end pieces take the stricter ellipse while
@@ -87,11 +93,14 @@ RuleColumns columns(std::span<const RuleNode> rule) {
         const RuleNode* source;
         std::vector<double> node, complement, weight;
     };
-    static const std::array<Columns, 7> table = [] {
-        std::array<Columns, 7> out;
-        const std::span<const RuleNode> rules[7] = {kGaussRule, kLogRule,   kMidRule,     kLongRule,
-                                                    kLongLogRule, kWholeRule, kWholeLogRule};
-        for (std::size_t r = 0; r < 7; ++r) {
+    static const std::vector<Columns> table = [] {
+        std::vector<std::span<const RuleNode>> rules = {kGaussRule, kLogRule, kMidRule};
+        for (const LongRule& r : kLongRules) {
+            rules.push_back(r.gauss);
+            rules.push_back(r.log);
+        }
+        std::vector<Columns> out(rules.size());
+        for (std::size_t r = 0; r < rules.size(); ++r) {
             out[r].source = rules[r].data();
             for (const RuleNode& n : rules[r]) {
                 out[r].node.push_back(n.node);
@@ -228,8 +237,9 @@ double clear_in_mu(double l, double rho, bool in_root) {
 
 }  // namespace
 
-std::span<const RuleNode> SourcePass::limb_rule(LimbRule rule) {
-    return rule == LimbRule::Limb ? kLimbRule : kWholeRule;
+std::span<const RuleNode> SourcePass::limb_rule(std::size_t rule) {
+    static_assert(std::size(kLongRules) == kLimbRules);
+    return rule == 0 ? kLimbRule : kLongRules[rule].gauss;
 }
 
 SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gradient)
@@ -249,9 +259,9 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
         if (basis.analytic_at_limb()) continue;
-        for (const LimbRule r : {LimbRule::Limb, LimbRule::Whole}) {
+        for (std::size_t r = 0; r < kLimbRules; ++r) {
             const std::span<const RuleNode> rule = limb_rule(r);
-            ProductWeights& w = limb_weights_[b][std::size_t(r)];
+            ProductWeights& w = limb_weights_[b][r];
             w.plain.resize(rule.size());
             product_weights(rule, basis.exponent() + 1.0, false, w.plain);
             if (basis.kind() == Basis::Kind::PowerLog) {
@@ -349,7 +359,7 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
 void SourcePass::add_limb_piece(double scale, double k_u) {
     const std::size_t m = kLimbRule.size();
     const std::size_t first = claim(m);
-    limb_pieces_.push_back(LimbPiece{scale, k_u, first, LimbRule::Limb});
+    limb_pieces_.push_back(LimbPiece{scale, k_u, first, 0});
     for (std::size_t k = 0; k < m; ++k) {
         const std::size_t i = first + k;
         const double mu = scale * kLimbRule[k].node;
@@ -370,36 +380,33 @@ void SourcePass::add_limb_piece(double scale, double k_u) {
 bool SourcePass::add_source_in_mu(double l, double rho) {
     // The whole source as one piece in mu (clear_in_mu), of the rules a
     // part in the angle would take, where its ellipse holds the piece: 12
-    // or 16 nodes for analytic bases (in s for powers of sqrt(mu)), the log
-    // rule of 16 for mu ln mu, the product rules for mu^alpha; else the
-    // rules of 24.
+    // nodes or longer (kLongRules) for analytic bases (in s for powers of
+    // sqrt(mu)), the log rules for mu ln mu, the product rules for mu^alpha.
     const double clear = clear_in_mu(l, rho, root_at_limb_);
     if (singular_at_limb_) {
-        const LimbRule r = clear >= half_sum(end_ellipse_) ? LimbRule::Limb : LimbRule::Whole;
-        if (r == LimbRule::Whole && clear < half_sum(kWholeLimbEllipse)) return false;
-        limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_, r});
-        add_source_piece(limb_rule(r), false);
-        return true;
-    }
-    if (log_at_limb_) {
-        if (clear >= half_sum(kLimbLogEllipse)) {
-            add_source_piece(kLongLogRule, false);
+        for (std::size_t r = 0; r < kLimbRules; ++r) {
+            if (clear < half_sum(kLongRules[r].product_ellipse)) continue;
+            limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_, r});
+            add_source_piece(limb_rule(r), false);
             return true;
         }
-        if (clear < half_sum(kWholeLimbLogEllipse)) return false;
-        add_source_piece(kWholeLogRule, false);
-        return true;
+        return false;
+    }
+    if (log_at_limb_) {
+        for (const LongRule& r : kLongRules) {
+            if (clear < half_sum(r.limb_log_ellipse)) continue;
+            add_source_piece(r.log, false);
+            return true;
+        }
+        return false;
     }
     if (clear >= half_sum(kGaussEllipse)) {
         add_source_piece(kGaussRule, root_at_limb_);
         return true;
     }
-    if (clear >= half_sum(root_at_limb_ ? kRootLongEllipse : kLongEllipse)) {
-        add_source_piece(kLongRule, root_at_limb_);
-        return true;
-    }
-    if (clear >= half_sum(root_at_limb_ ? kRootWholeEllipse : kWholeEllipse)) {
-        add_source_piece(kWholeRule, root_at_limb_);
+    for (const LongRule& r : kLongRules) {
+        if (clear < half_sum(root_at_limb_ ? r.root_ellipse : r.gauss_ellipse)) continue;
+        add_source_piece(r.gauss, root_at_limb_);
         return true;
     }
     return false;
@@ -414,12 +421,16 @@ void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) 
         bool in_root;
         std::vector<double> x, mu, one_less_x, measure;
     };
-    static const std::array<Columns, 9> table = [] {
-        const std::pair<std::span<const RuleNode>, bool> rules[9] = {
-            {kGaussRule, false}, {kLongRule, false}, {kLongLogRule, false}, {kLimbRule, false}, {kWholeRule, false},
-            {kWholeLogRule, false}, {kGaussRule, true}, {kLongRule, true}, {kWholeRule, true}};
-        std::array<Columns, 9> out;
-        for (std::size_t r = 0; r < 9; ++r) {
+    static const std::vector<Columns> table = [] {
+        std::vector<std::pair<std::span<const RuleNode>, bool>> rules = {
+            {kGaussRule, false}, {kGaussRule, true}, {kLimbRule, false}};
+        for (const LongRule& r : kLongRules) {
+            rules.push_back({r.gauss, false});
+            rules.push_back({r.gauss, true});
+            rules.push_back({r.log, false});
+        }
+        std::vector<Columns> out(rules.size());
+        for (std::size_t r = 0; r < rules.size(); ++r) {
             Columns& c = out[r];
             c.source = rules[r].first.data();
             c.in_root = rules[r].second;
@@ -704,7 +715,7 @@ void SourcePass::add_limb_end(double hi, Side side) {
 bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, std::span<const Complex> limb_map,
                                   Side side) {
     // A limb that some basis is singular at: the limb piece [0, a] and one
-    // piece [a, b] of the rule of 12, else of 16, where the two fit (of the
+    // piece [a, b] of the rule of 12, else of a longer one, where the two fit (of the
     // log rule with the lens at b, of Gauss-Legendre where the lens does not
     // cut the source). The piece [a, b] keeps its ellipse clear of the limb,
     // at 0; the limb piece keeps its own clear of where mu stops being a
@@ -715,25 +726,22 @@ bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, s
     double limb_length = clear_length(singular, 0.0, end_ellipse_, 1.0, b);
     limb_length = clear_length(limb_map, 0.0, end_ellipse_, 1.0, limb_length);
     if (at_lens) limb_length = clear_length(std::span(ends + 1, 1), 0.0, end_ellipse_, 1.0, limb_length);
-    // (the rules of 12, 16 and 24 in turn, the longer ones on their wider
-    // ellipses, as in add_whole)
-    for (const int size : {12, 16, 24}) {
-        if (size > 12 && at_lens && end_ellipse_ != kEndEllipse) break;
-        const double ellipse = size == 12   ? (at_lens ? end_ellipse_ : kGaussEllipse)
-                               : size == 16 ? (at_lens ? kLongLogEllipse : kLongEllipse)
-                                            : (at_lens ? kWholeLogEllipse : kWholeEllipse);
+    // (the rule of 12, then the longer ones on their wider ellipses, as in
+    // add_whole)
+    auto limb_and = [&](double ellipse, std::span<const RuleNode> rule) {
         double length = clear_length(singular, b, ellipse, -1.0, b);
         length = clear_length(std::span(ends, 1), b, ellipse, -1.0, length);
         const double least = b - length;
-        if (!(least <= limb_length)) continue;
+        if (!(least <= limb_length)) return false;
         const double a = 0.5 * (least + limb_length);
         add_limb_end(a, side);
-        const Piece rest{a, b, at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss};
-        const std::span<const RuleNode> rule = size == 12   ? std::span<const RuleNode>()
-                                               : size == 16 ? (at_lens ? kLongLogRule : kLongRule)
-                                                            : (at_lens ? kWholeLogRule : kWholeRule);
-        add_theta_piece(rest, side, rule);
+        add_theta_piece(Piece{a, b, at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss}, side, rule);
         return true;
+    };
+    if (limb_and(at_lens ? end_ellipse_ : kGaussEllipse, {})) return true;
+    if (at_lens && end_ellipse_ != kEndEllipse) return false;
+    for (const LongRule& r : kLongRules) {
+        if (limb_and(at_lens ? r.log_ellipse : r.gauss_ellipse, at_lens ? r.log : r.gauss)) return true;
     }
     return false;
 }
@@ -762,12 +770,9 @@ bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular,
         add_theta_piece(part, side, kMidRule);
         return true;
     }
-    if (clear >= half_sum(at_lens ? kLongLogEllipse : in_s ? kRootLongEllipse : kLongEllipse)) {
-        add_theta_piece(part, side, at_lens ? kLongLogRule : kLongRule);
-        return true;
-    }
-    if (clear >= half_sum(at_lens ? kWholeLogEllipse : in_s ? kRootWholeEllipse : kWholeEllipse)) {
-        add_theta_piece(part, side, at_lens ? kWholeLogRule : kWholeRule);
+    for (const LongRule& r : kLongRules) {
+        if (clear < half_sum(at_lens ? r.log_ellipse : in_s ? r.root_ellipse : r.gauss_ellipse)) continue;
+        add_theta_piece(part, side, at_lens ? r.log : r.gauss);
         return true;
     }
     return false;
@@ -889,7 +894,7 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                 const double log_scale = std::log(piece.scale);
                 const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
-                const ProductWeights& pw = lw[std::size_t(piece.rule)];
+                const ProductWeights& pw = lw[piece.rule];
                 const std::size_t m = pw.plain.size();
                 for (std::size_t j = 0; j < m; ++j) {
                     const std::size_t i = piece.first + j;

@@ -75,22 +75,22 @@ public:
     std::size_t last_node_count() const { return count_; }
 
 private:
-    // The rules a piece at the limb takes in mu: the limb rule, or the
-    // longer one of a whole source the lens does not cut.
-    enum class LimbRule : unsigned char { Limb, Whole };
+    // The rules a piece at the limb takes in mu (limb_rule): the limb rule
+    // (0), or a longer one for a whole source the lens does not cut.
+    static constexpr std::size_t kLimbRules = 2;
     struct LimbPiece {
         double scale;            // mu_a: the piece is mu in [0, mu_a]
         double k_u;              // d ln mu_a / du
         std::size_t first;       // its first node
-        LimbRule rule;
+        std::size_t rule;        // its rule's index
     };
     // Product weights of one basis on a limb rule (empty for analytic ones).
     struct ProductWeights {
         std::vector<double> plain;  // for mu^(gamma + 1)
         std::vector<double> log;    // for mu^(gamma + 1) ln mu (power-log bases)
     };
-    using LimbWeights = std::array<ProductWeights, 2>;  // by LimbRule
-    static std::span<const RuleNode> limb_rule(LimbRule rule);
+    using LimbWeights = std::array<ProductWeights, kLimbRules>;  // by rule
+    static std::span<const RuleNode> limb_rule(std::size_t rule);
 
     void place_nodes(double u, double rho);
     // Where a piece lies: before the lens, after it, or in a source the lens
