@@ -132,19 +132,24 @@ struct SingularSeeds {
 // a - 1 formed from the differences r - |x + 1| and s - |x - 1| (each
 // y^2 over a sum), so that it keeps its digits for small y.
 Complex asin_upper(double x, double y) {
-    const double r = std::hypot(x + 1.0, y), s = std::hypot(x - 1.0, y);
+    // |x +- 1 + iy|: x^2 + y^2 without hypot's guards, which only l or
+    // 2/rho beyond 1e150 need
+    const bool moderate = x < 1e150 && y < 1e150;
+    auto modulus = [moderate](double a, double b) { return moderate ? std::sqrt(a * a + b * b) : std::hypot(a, b); };
+    const double r = modulus(x + 1.0, y), s = modulus(x - 1.0, y);
     const double a = 0.5 * (r + s);
     const double a_less_1 =
         0.5 * (y * (y / (r + (x + 1.0))) + y * (y / (s + std::fabs(x - 1.0)))) + std::fmax(x - 1.0, 0.0);
     return Complex(std::asin(std::fmin(x / a, 1.0)), std::log1p(a_less_1 + std::sqrt(a_less_1) * std::sqrt(a + 1.0)));
 }
 
-SingularSeeds singular_seeds(double l, double rho) {
+// theta_l: asin(l) for 0 < l < 1, as the caller has it.
+SingularSeeds singular_seeds(double l, double rho, double theta_l) {
     SingularSeeds seeds{};
     seeds.has_lens = l > 0.0;
     if (seeds.has_lens) {
         // asin(l) for l > 1 is pi/2 -+ i acosh(l): complex, next to the limb.
-        seeds.lens = l <= 1.0 ? Complex(std::asin(l), 0.0) : Complex(kHalfPi, std::acosh(l));
+        seeds.lens = l < 1.0 ? Complex(theta_l, 0.0) : Complex(kHalfPi, std::acosh(l));
     }
     seeds.branch = asin_upper(l, kBranchDistance / rho);
     return seeds;
@@ -524,14 +529,8 @@ void SourcePass::place_nodes(double u, double rho) {
     }
     // A source the lens does not cut: one piece in mu where one takes it.
     if (l > 1.0 && add_source_in_mu(l, rho)) return;
-    const SingularSeeds seeds = singular_seeds(l, rho);
-    // Both parts that touch the limb are laid out in the angle from the limb,
-    // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits
-    // (add_limb_part).
-    auto from_limb = [](Complex* points, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) points[i] = kHalfPi - points[i];
-    };
-    if (l > 0.0 && l < 1.0) {
+    const bool cut = l > 0.0 && l < 1.0;
+    if (cut) {
         // 1 - l from rho - u, exact for u next to rho.
         const double mu_l = std::sqrt(((rho - u) / rho) * (1.0 + l));
         theta_l_ = std::atan2(l, mu_l);
@@ -539,7 +538,15 @@ void SourcePass::place_nodes(double u, double rho) {
         mu_l_ = mu_l;
         end_ellipse_ = pole_at_limb_ && mu_l < kPoleReach ? kPoleEndEllipse : kEndEllipse;
         sincos_half(outer_, sin_half_outer_, cos_half_outer_);
-
+    }
+    const SingularSeeds seeds = singular_seeds(l, rho, theta_l_);
+    // Both parts that touch the limb are laid out in the angle from the limb,
+    // pi/2 - theta, where mu = sin(pi/2 - theta) keeps its digits
+    // (add_limb_part).
+    auto from_limb = [](Complex* points, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) points[i] = kHalfPi - points[i];
+    };
+    if (cut) {
         // Inner part, in the offset t = theta_l - theta from the lens; the
         // limb (singular for some bases, and where the nodes' motion has its
         // pole) lies beyond its lens end.
