@@ -722,12 +722,12 @@ void SourcePass::add_limb_end(double hi, Side side) {
 bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, std::span<const Complex> limb_map,
                                   Side side) {
     // A limb that some basis is singular at: the limb piece [0, a] and one
-    // piece [a, b] of the rule of 12, else of a longer one, where the two fit (of the
-    // log rule with the lens at b, of Gauss-Legendre where the lens does not
-    // cut the source). The piece [a, b] keeps its ellipse clear of the limb,
-    // at 0; the limb piece keeps its own clear of where mu stops being a
-    // variable and of the lens; a lies halfway between the least and the
-    // most that the two allow.
+    // piece [a, b] of the rule of 12, else of a longer one, where the two fit
+    // (of the log rule with the lens at b, of Gauss-Legendre where the lens
+    // does not cut the source). The piece [a, b] keeps its ellipse clear of
+    // the limb, at 0; the limb piece keeps its own clear of where mu stops
+    // being a variable and of the lens; a lies halfway between the least and
+    // the most that the two allow.
     const bool at_lens = side == Side::Outer;
     const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
     double limb_length = clear_length(singular, 0.0, end_ellipse_, 1.0, b);
