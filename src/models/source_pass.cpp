@@ -859,6 +859,34 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
             roots_of_nodes(std::span<const double>(mu_.data() + lo, hi - lo), std::span<double>(root_mu_.data() + lo, hi - lo));
         });
     }
+    // The product rules' integrand at the limb pieces' nodes, 2 pi (A_ring -
+    // 1) and its slopes, once for every basis that takes them: 0 where it is
+    // not finite (h), and the slopes with h_d, its h, 0 where either slope
+    // is not finite too (as the double-exponential rule counts them).
+    if (singular_at_limb_ && !limb_pieces_.empty()) {
+        limb_h_.resize(n);
+        if (gradient_) {
+            limb_h_d_.resize(n);
+            limb_h_u_.resize(n);
+            limb_h_rho_.resize(n);
+        }
+        for (const LimbPiece& piece : limb_pieces_) {
+            const std::size_t end = piece.first + limb_rule(piece.rule).size();
+            for (std::size_t i = piece.first; i < end; ++i) {
+                const double h = kTwoPi * (a_[i] - 1.0);
+                const bool ok = std::isfinite(h);
+                limb_h_[i] = ok ? h : 0.0;
+                if (!gradient_) continue;
+                const double r_u = rho_ * x_u_[i];
+                const double h_u = kTwoPi * (a_u_[i] + a_r_[i] * r_u);
+                const double h_rho = kTwoPi * (a_r_[i] * (x_[i] + follow_ * r_u));
+                const bool slopes_ok = ok && std::isfinite(h_u) && std::isfinite(h_rho);
+                limb_h_d_[i] = slopes_ok ? h : 0.0;
+                limb_h_u_[i] = slopes_ok ? h_u : 0.0;
+                limb_h_rho_[i] = slopes_ok ? h_rho : 0.0;
+            }
+        }
+    }
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
         const LimbWeights& lw = limb_weights_[b];
@@ -898,27 +926,27 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                 // mu^(gamma + 1) below the least double on the whole piece (a
                 // huge power): it adds nothing (its weights may not be finite).
                 if (scale == 0.0) continue;
-                const double log_scale = std::log(piece.scale);
+                const double log_scale = logarithmic ? std::log(piece.scale) : 0.0;
                 const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
                 const ProductWeights& pw = lw[piece.rule];
                 const std::size_t m = pw.plain.size();
+                const double* h = limb_h_.data() + piece.first;
                 for (std::size_t j = 0; j < m; ++j) {
-                    const std::size_t i = piece.first + j;
-                    const double h = kTwoPi * (a_[i] - 1.0);
-                    if (!std::isfinite(h)) continue;
                     const double w = logarithmic ? log_scale * pw.plain[j] + pw.log[j] : pw.plain[j];
-                    sum = sum + w * h;
-                    if (!gradient_) continue;
-                    const double r_u = rho_ * x_u_[i];
-                    const double h_u = kTwoPi * (a_u_[i] + a_r_[i] * r_u);
-                    const double h_rho = kTwoPi * (a_r_[i] * (x_[i] + follow_ * r_u));
-                    if (!std::isfinite(h_u) || !std::isfinite(h_rho)) continue;
-                    // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
-                    // k_u mu^(gamma+1) for the logarithm's own slope.
-                    const double extra = logarithmic ? pw.plain[j] * h : 0.0;
-                    sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h) + piece.k_u * extra + w * h_u);
-                    sum_rho = sum_rho + (((gamma + 2.0) * k_rho) * (w * h) + k_rho * extra + w * h_rho);
+                    sum = sum + w * h[j];
+                }
+                if (gradient_) {
+                    const double *h_d = limb_h_d_.data() + piece.first, *h_u = limb_h_u_.data() + piece.first,
+                                 *h_rho = limb_h_rho_.data() + piece.first;
+                    for (std::size_t j = 0; j < m; ++j) {
+                        const double w = logarithmic ? log_scale * pw.plain[j] + pw.log[j] : pw.plain[j];
+                        // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
+                        // k_u mu^(gamma+1) for the logarithm's own slope.
+                        const double extra = logarithmic ? pw.plain[j] * h_d[j] : 0.0;
+                        sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h_d[j]) + piece.k_u * extra + w * h_u[j]);
+                        sum_rho = sum_rho + (((gamma + 2.0) * k_rho) * (w * h_d[j]) + k_rho * extra + w * h_rho[j]);
+                    }
                 }
                 excess = excess + scale * sum;
                 d_u = d_u + scale * sum_u;

@@ -156,6 +156,10 @@ private:
     // when some basis needs them (on the limb pieces too unless every such
     // basis has product weights there).
     std::vector<double> value_, slope_, log_mu_, root_mu_;
+    // At the limb pieces' nodes: 2 pi (A_ring - 1), and for a gradient
+    // that again, its slope in u and in rho, each 0 where not finite
+    // (accumulate).
+    std::vector<double> limb_h_, limb_h_d_, limb_h_u_, limb_h_rho_;
     bool needs_log_ = false, needs_root_ = false;
     bool log_skips_limb_ = false, root_skips_limb_ = false;
     // The Bernstein-ellipse parameter of the pieces at the lens and the limb.
