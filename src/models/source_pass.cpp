@@ -931,22 +931,17 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
                 const ProductWeights& pw = lw[piece.rule];
                 const std::size_t m = pw.plain.size();
-                const double* h = limb_h_.data() + piece.first;
                 for (std::size_t j = 0; j < m; ++j) {
+                    const std::size_t i = piece.first + j;
                     const double w = logarithmic ? log_scale * pw.plain[j] + pw.log[j] : pw.plain[j];
-                    sum = sum + w * h[j];
-                }
-                if (gradient_) {
-                    const double *h_d = limb_h_d_.data() + piece.first, *h_u = limb_h_u_.data() + piece.first,
-                                 *h_rho = limb_h_rho_.data() + piece.first;
-                    for (std::size_t j = 0; j < m; ++j) {
-                        const double w = logarithmic ? log_scale * pw.plain[j] + pw.log[j] : pw.plain[j];
-                        // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
-                        // k_u mu^(gamma+1) for the logarithm's own slope.
-                        const double extra = logarithmic ? pw.plain[j] * h_d[j] : 0.0;
-                        sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h_d[j]) + piece.k_u * extra + w * h_u[j]);
-                        sum_rho = sum_rho + (((gamma + 2.0) * k_rho) * (w * h_d[j]) + k_rho * extra + w * h_rho[j]);
-                    }
+                    sum = sum + w * limb_h_[i];
+                    if (!gradient_) continue;
+                    // d/du of b mu dmu-measure: (gamma + 2) k_u in the family, plus
+                    // k_u mu^(gamma+1) for the logarithm's own slope.
+                    const double h = limb_h_d_[i];
+                    const double extra = logarithmic ? pw.plain[j] * h : 0.0;
+                    sum_u = sum_u + (((gamma + 2.0) * piece.k_u) * (w * h) + piece.k_u * extra + w * limb_h_u_[i]);
+                    sum_rho = sum_rho + (((gamma + 2.0) * k_rho) * (w * h) + k_rho * extra + w * limb_h_rho_[i]);
                 }
                 excess = excess + scale * sum;
                 d_u = d_u + scale * sum_u;
