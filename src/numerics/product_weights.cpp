@@ -1,11 +1,60 @@
 #include "numerics/product_weights.hpp"
 
+#include <array>
 #include <cstddef>
+#include <vector>
 
 namespace magnifex {
 
+namespace {
+
 // The rules in use have at most 32 nodes.
 constexpr std::size_t kMaxNodes = 32;
+
+// (2k + 1) P~_k(v_i) for k < n, row by row, by the three-term recurrence
+// (DLMF 18.9.1) in y = 2v - 1.
+void legendre_rows(std::span<const RuleNode> rule, std::size_t n, double* rows) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const double y = rule[i].node - rule[i].complement;  // 2v - 1
+        double p_previous = 1.0, p = y;
+        rows[i * n] = 1.0;
+        for (std::size_t k = 1; k < n; ++k) {
+            rows[i * n + k] = (2.0 * double(k) + 1.0) * p;
+            const double kk = double(k);
+            const double p_next = ((2.0 * kk + 1.0) * y * p - kk * p_previous) / (kk + 1.0);
+            p_previous = p;
+            p = p_next;
+        }
+    }
+}
+
+// The rows of the product rules' nodes (the limb's rules of 16 and 24),
+// formed once: they do not depend on the power, and each is a chain of n
+// quotients that a source with several powers (a band each) would otherwise
+// form again for every power and rule.
+struct LegendreTable {
+    const RuleNode* rule;
+    std::vector<double> rows;
+};
+
+const double* cached_rows(std::span<const RuleNode> rule) {
+    static const std::array<LegendreTable, 2> tables = [] {
+        std::array<LegendreTable, 2> out;
+        const std::span<const RuleNode> rules[2] = {GAUSS_LEGENDRE_16, GAUSS_LEGENDRE_24};
+        for (std::size_t r = 0; r < 2; ++r) {
+            out[r].rule = rules[r].data();
+            out[r].rows.resize(rules[r].size() * rules[r].size());
+            legendre_rows(rules[r], rules[r].size(), out[r].rows.data());
+        }
+        return out;
+    }();
+    for (const LegendreTable& t : tables) {
+        if (t.rule == rule.data() && t.rows.size() == rule.size() * rule.size()) return t.rows.data();
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 void product_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out) {
     const std::size_t n = rule.size() < kMaxNodes ? rule.size() : kMaxNodes;
@@ -22,17 +71,18 @@ void product_weights(std::span<const RuleNode> rule, double a, bool logarithmic,
         }
         moment[k] = logarithmic ? dm : m;
     }
+    // Another rule (a test's, or a tuning build's): its rows formed here.
+    std::vector<double> own;
+    const double* rows = n == rule.size() ? cached_rows(rule) : nullptr;
+    if (rows == nullptr) {
+        own.resize(n * n);
+        legendre_rows(rule, n, own.data());
+        rows = own.data();
+    }
     for (std::size_t i = 0; i < n; ++i) {
-        const double y = rule[i].node - rule[i].complement;  // 2v - 1
-        double p_previous = 1.0, p = y;
+        const double* row = rows + i * n;
         double sum = moment[0];
-        for (std::size_t k = 1; k < n; ++k) {
-            sum = sum + (2.0 * double(k) + 1.0) * p * moment[k];
-            const double kk = double(k);
-            const double p_next = ((2.0 * kk + 1.0) * y * p - kk * p_previous) / (kk + 1.0);
-            p_previous = p;
-            p = p_next;
-        }
+        for (std::size_t k = 1; k < n; ++k) sum = sum + row[k] * moment[k];
         out[i] = rule[i].weight * sum;
     }
 }

@@ -1,7 +1,8 @@
 // Product-integration weights on the limb's Gauss-Legendre rules (16 nodes,
-// and 24 for a whole source): exact for v^(a + k) and v^(a + k) ln v, k below
-// the rule's size, against their closed forms 1/(a + k + 1) and
-// -1/(a + k + 1)^2.
+// and 24 for a whole source), and on rules whose Legendre rows are not kept
+// (12, 14): exact for v^(a + k) and v^(a + k) ln v, k below the rule's size,
+// against their closed forms 1/(a + k + 1) and -1/(a + k + 1)^2; and the
+// kept rows give the weights that rows formed on the spot give, bit for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -47,7 +48,23 @@ INSTANTIATE_TEST_SUITE_P(LimbRules, ProductWeights,
                          ::testing::Values(Case{GAUSS_LEGENDRE_16, 1.1}, Case{GAUSS_LEGENDRE_16, 1.6},
                                            Case{GAUSS_LEGENDRE_16, 3.3}, Case{GAUSS_LEGENDRE_24, 1.1},
                                            Case{GAUSS_LEGENDRE_24, 1.6}, Case{GAUSS_LEGENDRE_24, 3.3},
-                                           Case{GAUSS_LEGENDRE_24, 1.5}, Case{GAUSS_LEGENDRE_24, 2.0}));
+                                           Case{GAUSS_LEGENDRE_24, 1.5}, Case{GAUSS_LEGENDRE_24, 2.0},
+                                           Case{GAUSS_LEGENDRE_12, 1.6}, Case{GAUSS_LEGENDRE_14, 3.3}));
+
+// A copy of a rule is not the kept rule (its rows are formed on the spot):
+// the same weights, to the bit.
+TEST_P(ProductWeights, KeptRowsGiveTheWeightsOfRowsFormedOnTheSpot) {
+    const auto [rule, a] = GetParam();
+    const std::vector<RuleNode> copy(rule.begin(), rule.end());
+    for (const bool logarithmic : {false, true}) {
+        std::vector<double> kept(rule.size()), formed(rule.size());
+        product_weights(rule, a, logarithmic, kept);
+        product_weights(copy, a, logarithmic, formed);
+        for (std::size_t i = 0; i < rule.size(); ++i) {
+            EXPECT_EQ(kept[i], formed[i]) << "node " << i << ", n = " << rule.size() << ", log " << logarithmic;
+        }
+    }
+}
 
 }  // namespace
 }  // namespace magnifex
