@@ -97,9 +97,16 @@ def test_far_away_is_one(l, rho):
 
 @pytest.mark.parametrize("rho", [1e-6, 1e-3, 0.1, 1.0, 10.0])
 def test_negative_source_radius_mirrors_the_disk(rho):
-    # The Witt-Mao form is odd under (u, rho) -> (-u, -rho).
+    # The Witt-Mao form is odd under (u, rho) -> (-u, -rho). A negative source
+    # radius takes the one-lane kernel, so the positive one is asked one
+    # separation a call: in a batch the lanes of a vector share the Gauss
+    # steps of its slowest lane, which can move a value by an ulp (a vector
+    # of 4, with the limb's separations beside l = 0.3, on a CPU with AVX2).
     l = [0.0, 0.3, 1.0 - 1e-9, 1.0 + 1e-9, 2.0, 50.0]
-    assert mx.witt_mao_magnification(l, -1.0, rho) == [-a for a in mx.witt_mao_magnification(l, 1.0, rho)]
+    positive = [mx.witt_mao_magnification([x], 1.0, rho)[0] for x in l]
+    assert mx.witt_mao_magnification(l, -1.0, rho) == [-a for a in positive]
+    # and the batch is within an ulp or two of the one-lane values
+    assert mx.witt_mao_magnification(l, 1.0, rho) == pytest.approx(positive, rel=5e-16, abs=0)
 
 
 @pytest.mark.parametrize("l, re, rstar, message", [
