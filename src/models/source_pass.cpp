@@ -894,10 +894,21 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
         const bool power = basis.kind() == Basis::Kind::Power;
         const double gamma = basis.exponent();
         double excess = 0.0, d_u = 0.0, d_rho = 0.0;
+        // The value of a power that the nodes' mu (and sqrt(mu), ln mu) give
+        // in a product or none, formed in the sum itself, as Basis::evaluate
+        // forms it.
         if (!gradient_ && power && gamma == 0.0) {
             for_nodes(product, [&](std::size_t i) { excess = excess + g_[i]; });
         } else if (!gradient_ && power && gamma == 1.0) {
             for_nodes(product, [&](std::size_t i) { excess = excess + mu_[i] * g_[i]; });
+        } else if (!gradient_ && power && gamma == 2.0) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + (mu_[i] * mu_[i]) * g_[i]; });
+        } else if (!gradient_ && power && gamma == 0.5) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + root_mu_[i] * g_[i]; });
+        } else if (!gradient_ && power && gamma == 1.5) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + (mu_[i] * root_mu_[i]) * g_[i]; });
+        } else if (!gradient_ && basis.kind() == Basis::Kind::PowerLog && gamma == 1.0) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + (mu_[i] * log_mu_[i]) * g_[i]; });
         } else {
             for_ranges(product, [&](std::size_t lo, std::size_t hi) {
                 const std::size_t m = hi - lo;
