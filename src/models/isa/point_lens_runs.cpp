@@ -42,6 +42,17 @@ inline bool in_domain(double r, double delta) { return r > 0.0 && r < kInfinity 
 template <class Lanes, class One>
 inline void for_each_vector(const double* r, const double* delta, unsigned long n, Lanes lanes_of, One one) {
     for (unsigned long i = 0; i < n; i += kWidth) {
+        if (i + kWidth <= n) {
+            // A full vector whose rings are all in the domain (in_domain lane
+            // by lane, the usual case): loaded as it stands.
+            lanes::IsaLanes r_v, d_v;
+            __builtin_memcpy(&r_v, r + i, sizeof r_v);
+            __builtin_memcpy(&d_v, delta + i, sizeof d_v);
+            if (lanes::all_of((r_v > 0.0) & (r_v < kInfinity) & (d_v != 0.0) & (d_v - d_v == 0.0))) {
+                lanes_of(r_v, d_v, i, kWidth, nullptr);
+                continue;
+            }
+        }
         const unsigned long m = n - i < kWidth ? n - i : kWidth;
         bool valid[kWidth];
         unsigned long fill = kWidth;
