@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "elliptic/lanes_sse2.hpp"
+
 namespace magnifex {
 
 namespace {
@@ -21,9 +23,20 @@ double clear_length_s(std::span<const Complex> points, double p, double s, doubl
     // The least numerator over one quotient: the least of the quotients,
     // bit for bit (a quotient by a positive divisor rounds monotonically),
     // for one division instead of one a point.
+    // Two points to a vector (one square root instruction for both), each
+    // lane the one-point value, taken in order.
+    using Pair = lanes::Lanes2;
     double least = __builtin_inf();
-    for (const Complex z : points) {
-        const double re = z.real() - p, im = z.imag();
+    std::size_t i = 0;
+    for (; i + 2 <= points.size(); i += 2) {
+        const Pair re = Pair{points[i].real(), points[i + 1].real()} - p;
+        const Pair im = {points[i].imag(), points[i + 1].imag()};
+        const Pair numerator = 2.0 * (s * lanes::lane_sqrt(re * re + im * im) - direction * re);
+        if (numerator[0] < least) least = numerator[0];
+        if (numerator[1] < least) least = numerator[1];
+    }
+    if (i < points.size()) {
+        const double re = points[i].real() - p, im = points[i].imag();
         const double numerator = 2.0 * (s * std::sqrt(re * re + im * im) - direction * re);
         if (numerator < least) least = numerator;
     }
@@ -38,11 +51,17 @@ double clear_length(std::span<const Complex> points, double p, double r, double 
 }
 
 double clear_ellipse(std::span<const Complex> points, double a, double b) {
+    // The two distances of a point as the lanes of one vector: one square
+    // root instruction a point, each lane the scalar one's value.
+    using Pair = lanes::Lanes2;
     double least = std::numeric_limits<double>::infinity();
     for (const Complex z : points) {
         // (O(1) angles: no overflow to guard against)
-        const double ra = z.real() - a, rb = z.real() - b, im2 = z.imag() * z.imag();
-        const double sum = std::sqrt(ra * ra + im2) + std::sqrt(rb * rb + im2);
+        const double im2 = z.imag() * z.imag();
+        const Pair r = Pair{z.real(), z.real()} - Pair{a, b};
+        const Pair d = r * r + im2;
+        const Pair root = lanes::lane_sqrt(d);
+        const double sum = root[0] + root[1];
         if (sum < least) least = sum;
     }
     return least / (b - a);
