@@ -240,6 +240,55 @@ double clear_in_mu(double l, double rho, bool in_root) {
     return clear_ellipse(points, 0.0, 1.0);
 }
 
+// A basis whose value at a node is 1 or a product of the node's mu, sqrt(mu)
+// and ln mu: its form, for the sums of such bases in one pass (plain_sums).
+enum PlainForm : unsigned { kOne, kMu, kMuSquared, kRoot, kMuRoot, kMuLogMu, kPlainForms, kNotPlain = kPlainForms };
+
+unsigned plain_form(const Basis& basis) {
+    const double gamma = basis.exponent();
+    if (basis.kind() == Basis::Kind::PowerLog) return gamma == 1.0 ? kMuLogMu : kNotPlain;
+    if (basis.kind() != Basis::Kind::Power) return kNotPlain;
+    if (gamma == 0.0) return kOne;
+    if (gamma == 1.0) return kMu;
+    if (gamma == 2.0) return kMuSquared;
+    if (gamma == 0.5) return kRoot;
+    if (gamma == 1.5) return kMuRoot;
+    return kNotPlain;
+}
+
+// sum_i b(mu_i) g_i over the nodes i < n for every plain form in kForms (a
+// set of bits), into out[form], in one pass: each running sum takes the same
+// additions in the same order as a pass of its own (the value formed as
+// Basis::evaluate forms it), and the sums' chains of additions run side by
+// side. One instance per set of forms (plain_sums_of), so that the sums stay
+// in registers.
+template <unsigned kForms>
+void plain_sums(std::size_t n, const double* g, const double* mu, const double* root, const double* log_mu,
+                double* out) {
+    auto has = [](unsigned form) { return (kForms >> form) & 1u; };
+    double sums[kPlainForms] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        const double gi = g[i];
+        if constexpr (has(kOne)) sums[kOne] = sums[kOne] + gi;
+        if constexpr (has(kMu)) sums[kMu] = sums[kMu] + mu[i] * gi;
+        if constexpr (has(kMuSquared)) sums[kMuSquared] = sums[kMuSquared] + (mu[i] * mu[i]) * gi;
+        if constexpr (has(kRoot)) sums[kRoot] = sums[kRoot] + root[i] * gi;
+        if constexpr (has(kMuRoot)) sums[kMuRoot] = sums[kMuRoot] + (mu[i] * root[i]) * gi;
+        if constexpr (has(kMuLogMu)) sums[kMuLogMu] = sums[kMuLogMu] + (mu[i] * log_mu[i]) * gi;
+    }
+    for (unsigned form = 0; form < kPlainForms; ++form) out[form] = sums[form];
+}
+
+using PlainSums = void (*)(std::size_t, const double*, const double*, const double*, const double*, double*);
+
+template <std::size_t... kSets>
+constexpr std::array<PlainSums, sizeof...(kSets)> plain_sums_table(std::index_sequence<kSets...>) {
+    return {&plain_sums<unsigned(kSets)>...};
+}
+
+// plain_sums for each set of forms, by its bits.
+constexpr auto plain_sums_of = plain_sums_table(std::make_index_sequence<std::size_t(1) << kPlainForms>{});
+
 }  // namespace
 
 std::span<const RuleNode> SourcePass::limb_rule(std::size_t rule) {
@@ -260,6 +309,17 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
         needs_root_ = needs_root_ || basis.needs_root();
     }
     log_skips_limb_ = root_skips_limb_ = singular_at_limb_;
+    static_assert(std::tuple_size_v<decltype(plain_basis_)> == kPlainForms);
+    in_plain_pass_.assign(bases_.size(), false);
+    for (std::size_t b = 0; b < bases_.size() && !gradient_; ++b) {
+        // (a basis with product weights at the limb, not analytic there,
+        // skips the limb pieces' nodes)
+        const unsigned form = plain_form(bases_[b]);
+        if (form == kNotPlain || (singular_at_limb_ && !bases_[b].analytic_at_limb())) continue;
+        plain_set_ |= 1u << form;
+        plain_basis_[form] = b;
+        in_plain_pass_[b] = true;
+    }
     if (!singular_at_limb_) return;
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
@@ -887,46 +947,38 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
             }
         }
     }
+    if (plain_set_ != 0) {
+        // the plain forms' bases (plain_set_), in one pass
+        std::array<double, kPlainForms> sums{};
+        plain_sums_of[plain_set_](n, g_.data(), mu_.data(), needs_root_ ? root_mu_.data() : nullptr,
+                                 needs_log_ ? log_mu_.data() : nullptr, sums.data());
+        for (unsigned form = 0; form < kPlainForms; ++form) {
+            if ((plain_set_ >> form) & 1u) out[plain_basis_[form]] = BasisIntegral{sums[form], 0.0, 0.0};
+        }
+    }
     for (std::size_t b = 0; b < bases_.size(); ++b) {
+        if (in_plain_pass_[b]) continue;  // (summed above)
         const Basis& basis = bases_[b];
         const LimbWeights& lw = limb_weights_[b];
         const bool product = !lw[0].plain.empty();
-        const bool power = basis.kind() == Basis::Kind::Power;
         const double gamma = basis.exponent();
         double excess = 0.0, d_u = 0.0, d_rho = 0.0;
-        // The value of a power that the nodes' mu (and sqrt(mu), ln mu) give
-        // in a product or none, formed in the sum itself, as Basis::evaluate
-        // forms it.
-        if (!gradient_ && power && gamma == 0.0) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + g_[i]; });
-        } else if (!gradient_ && power && gamma == 1.0) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + mu_[i] * g_[i]; });
-        } else if (!gradient_ && power && gamma == 2.0) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + (mu_[i] * mu_[i]) * g_[i]; });
-        } else if (!gradient_ && power && gamma == 0.5) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + root_mu_[i] * g_[i]; });
-        } else if (!gradient_ && power && gamma == 1.5) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + (mu_[i] * root_mu_[i]) * g_[i]; });
-        } else if (!gradient_ && basis.kind() == Basis::Kind::PowerLog && gamma == 1.0) {
-            for_nodes(product, [&](std::size_t i) { excess = excess + (mu_[i] * log_mu_[i]) * g_[i]; });
+        for_ranges(product, [&](std::size_t lo, std::size_t hi) {
+            const std::size_t m = hi - lo;
+            basis.evaluate(std::span<const double>(mu_.data() + lo, m),
+                           std::span<const double>(log_mu_.data() + lo, needs_log_ ? m : 0),
+                           std::span<const double>(root_mu_.data() + lo, needs_root_ ? m : 0),
+                           std::span<double>(value_.data() + lo, m),
+                           gradient_ ? std::span<double>(slope_.data() + lo, m) : std::span<double>());
+        });
+        if (!gradient_) {
+            for_nodes(product, [&](std::size_t i) { excess = excess + value_[i] * g_[i]; });
         } else {
-            for_ranges(product, [&](std::size_t lo, std::size_t hi) {
-                const std::size_t m = hi - lo;
-                basis.evaluate(std::span<const double>(mu_.data() + lo, m),
-                               std::span<const double>(log_mu_.data() + lo, needs_log_ ? m : 0),
-                               std::span<const double>(root_mu_.data() + lo, needs_root_ ? m : 0),
-                               std::span<double>(value_.data() + lo, m),
-                               gradient_ ? std::span<double>(slope_.data() + lo, m) : std::span<double>());
+            for_nodes(product, [&](std::size_t i) {
+                excess = excess + value_[i] * g_[i];
+                d_u = d_u + (slope_[i] * g_motion_[i] + value_[i] * g_u_[i]);
+                d_rho = d_rho + ((slope_[i] * g_motion_[i]) * follow_ + value_[i] * g_rho_[i]);
             });
-            if (!gradient_) {
-                for_nodes(product, [&](std::size_t i) { excess = excess + value_[i] * g_[i]; });
-            } else {
-                for_nodes(product, [&](std::size_t i) {
-                    excess = excess + value_[i] * g_[i];
-                    d_u = d_u + (slope_[i] * g_motion_[i] + value_[i] * g_u_[i]);
-                    d_rho = d_rho + ((slope_[i] * g_motion_[i]) * follow_ + value_[i] * g_rho_[i]);
-                });
-            }
         }
         if (product) {
             // b mu = mu^(gamma+1) [ln mu]: the weight of the product rule,

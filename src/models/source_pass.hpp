@@ -162,6 +162,12 @@ private:
     std::vector<double> limb_h_, limb_h_d_, limb_h_u_, limb_h_rho_;
     bool needs_log_ = false, needs_root_ = false;
     bool log_skips_limb_ = false, root_skips_limb_ = false;
+    // For the value alone: the bases whose value at a node is 1 or a product
+    // of mu, sqrt(mu) and ln mu and that take every node, summed in one pass
+    // (accumulate): their forms as bits, and each form's basis.
+    unsigned plain_set_ = 0;
+    std::array<std::size_t, 6> plain_basis_{};
+    std::vector<bool> in_plain_pass_;  // by basis
     // The Bernstein-ellipse parameter of the pieces at the lens and the limb.
     double end_ellipse_ = kEndEllipse;
     bool pole_at_limb_ = false;
