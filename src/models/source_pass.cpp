@@ -9,6 +9,7 @@
 #include "models/point_lens_batch.hpp"
 #include "models/theta_runs.hpp"
 #include "elliptic/lanes_dispatch.hpp"
+#include "elliptic/lanes_sse2.hpp"
 #include "numerics/product_weights.hpp"
 #include "numerics/sincos_small.hpp"
 #include "numerics/source_rules_table.hpp"
@@ -425,19 +426,32 @@ void SourcePass::add_limb_piece(double scale, double k_u) {
     const std::size_t m = kLimbRule.size();
     const std::size_t first = claim(m);
     limb_pieces_.push_back(LimbPiece{scale, k_u, first, 0});
-    for (std::size_t k = 0; k < m; ++k) {
+    // Two nodes to a vector (the rule's size is even): its square roots and
+    // quotients by one instruction each, every lane the one-node value
+    // (distance_from_limb's forms).
+    using Pair = lanes::Lanes2;
+    static_assert(kLimbRule.size() % 2 == 0);
+    const bool inside = l_ < 1.0;
+    for (std::size_t k = 0; k < m; k += 2) {
         const std::size_t i = first + k;
-        const double mu = scale * kLimbRule[k].node;
-        const double x = std::sqrt((1.0 - mu) * (1.0 + mu));
-        mu_[i] = mu;
-        x_[i] = x;
-        radius_[i] = x * rho_;
-        delta_[i] = distance_from_limb(x, mu);
-        measure_[i] = ((kTwoPi * kLimbRule[k].weight) * scale) * mu;
+        const Pair mu = scale * Pair{kLimbRule[k].node, kLimbRule[k + 1].node};
+        const Pair x = lanes::lane_sqrt((1.0 - mu) * (1.0 + mu));
+        const Pair delta = inside ? rho_ * (((mu - mu_l_) * (mu + mu_l_)) / (l_ + x))
+                                  : (u_ - rho_) + rho_ * ((mu * mu) / (1.0 + x));
+        const Pair measure = Pair{(kTwoPi * kLimbRule[k].weight) * scale, (kTwoPi * kLimbRule[k + 1].weight) * scale} * mu;
+        const Pair radius = x * rho_;
+        __builtin_memcpy(mu_.data() + i, &mu, sizeof mu);
+        __builtin_memcpy(x_.data() + i, &x, sizeof x);
+        __builtin_memcpy(radius_.data() + i, &radius, sizeof radius);
+        __builtin_memcpy(delta_.data() + i, &delta, sizeof delta);
+        __builtin_memcpy(measure_.data() + i, &measure, sizeof measure);
         if (gradient_) {
-            mu_u_[i] = mu * k_u;
-            x_u_[i] = -(mu * mu_u_[i]) / x;
-            measure_u_[i] = measure_[i] * (2.0 * k_u);
+            const Pair mu_u = mu * k_u;
+            const Pair x_u = -(mu * mu_u) / x;
+            const Pair measure_u = measure * (2.0 * k_u);
+            __builtin_memcpy(mu_u_.data() + i, &mu_u, sizeof mu_u);
+            __builtin_memcpy(x_u_.data() + i, &x_u, sizeof x_u);
+            __builtin_memcpy(measure_u_.data() + i, &measure_u, sizeof measure_u);
         }
     }
 }
@@ -932,11 +946,18 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
         }
         for (const LimbPiece& piece : limb_pieces_) {
             const std::size_t end = piece.first + limb_rule(piece.rule).size();
+            if (!gradient_) {
+                // (finite h as h - h == 0: the same test, without a branch)
+                for (std::size_t i = piece.first; i < end; ++i) {
+                    const double h = kTwoPi * (a_[i] - 1.0);
+                    limb_h_[i] = h - h == 0.0 ? h : 0.0;
+                }
+                continue;
+            }
             for (std::size_t i = piece.first; i < end; ++i) {
                 const double h = kTwoPi * (a_[i] - 1.0);
                 const bool ok = std::isfinite(h);
                 limb_h_[i] = ok ? h : 0.0;
-                if (!gradient_) continue;
                 const double r_u = rho_ * x_u_[i];
                 const double h_u = kTwoPi * (a_u_[i] + a_r_[i] * r_u);
                 const double h_rho = kTwoPi * (a_r_[i] * (x_[i] + follow_ * r_u));
