@@ -345,7 +345,8 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     }
 }
 
-double SourcePass::distance_from_limb(double x, double mu) const {
+template <class T>
+T SourcePass::distance_from_limb(const T& x, const T& mu) const {
     // u - rho x = rho (l - x): with l < 1, (mu^2 - mu_l^2)/(l + x); otherwise
     // (u - rho) + rho (1 - x), 1 - x = mu^2/(1 + x).
     if (l_ < 1.0) return rho_ * (((mu - mu_l_) * (mu + mu_l_)) / (l_ + x));
@@ -427,17 +428,14 @@ void SourcePass::add_limb_piece(double scale, double k_u) {
     const std::size_t first = claim(m);
     limb_pieces_.push_back(LimbPiece{scale, k_u, first, 0});
     // Two nodes to a vector (the rule's size is even): its square roots and
-    // quotients by one instruction each, every lane the one-node value
-    // (distance_from_limb's forms).
+    // quotients by one instruction each, every lane the one-node value.
     using Pair = lanes::Lanes2;
     static_assert(kLimbRule.size() % 2 == 0);
-    const bool inside = l_ < 1.0;
     for (std::size_t k = 0; k < m; k += 2) {
         const std::size_t i = first + k;
         const Pair mu = scale * Pair{kLimbRule[k].node, kLimbRule[k + 1].node};
         const Pair x = lanes::lane_sqrt((1.0 - mu) * (1.0 + mu));
-        const Pair delta = inside ? rho_ * (((mu - mu_l_) * (mu + mu_l_)) / (l_ + x))
-                                  : (u_ - rho_) + rho_ * ((mu * mu) / (1.0 + x));
+        const Pair delta = distance_from_limb(x, mu);
         const Pair measure = Pair{(kTwoPi * kLimbRule[k].weight) * scale, (kTwoPi * kLimbRule[k + 1].weight) * scale} * mu;
         const Pair radius = x * rho_;
         __builtin_memcpy(mu_.data() + i, &mu, sizeof mu);

@@ -131,7 +131,9 @@ private:
     std::size_t claim(std::size_t m);
     // u - rho x from the node's mu (x = sqrt(1 - mu^2)), for nodes away from
     // the lens or near the limb.
-    double distance_from_limb(double x, double mu) const;
+    // (a double, or a vector of nodes: lanes::Lanes2)
+    template <class T>
+    T distance_from_limb(const T& x, const T& mu) const;
     void evaluate_kernel();
     void accumulate(std::span<BasisIntegral> out);
 
