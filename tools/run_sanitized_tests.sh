@@ -10,6 +10,8 @@
 #
 # Usage: tools/run_sanitized_tests.sh [pytest arguments...]
 #   (default: the whole suite in tests/python)
+# MAGNIFEX_SANITIZE_STEPS=build (or test) does the build (or the tests against
+# a build made before) alone; tools/run_tests.sh runs other tests beside each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
@@ -24,15 +26,19 @@ if [ -z "${MAGNIFEX_TEST_DEPENDENCIES_INSTALLED:-}" ]; then
     pytest mpmath numpy scipy hypothesis mypy matplotlib "dask[distributed]"
 fi
 
+steps=${MAGNIFEX_SANITIZE_STEPS:-build test}
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 
-echo "== building the module with ASan and UBSan in $BUILD_DIR"
-cmake -S . -B "$BUILD_DIR" "${generator[@]}" \
-  -DMAGNIFEX_BUILD_MODULE=ON -DMAGNIFEX_BUILD_TESTS=OFF -DMAGNIFEX_SANITIZE=ON \
-  -DCMAKE_CXX_COMPILER="$(command -v "$CXX")" \
-  -DPython_EXECUTABLE="$(command -v "$PYTHON")" >/dev/null
-cmake --build "$BUILD_DIR" -j2
+if [[ " $steps " == *" build "* ]]; then
+  echo "== building the module with ASan and UBSan in $BUILD_DIR"
+  cmake -S . -B "$BUILD_DIR" "${generator[@]}" \
+    -DMAGNIFEX_BUILD_MODULE=ON -DMAGNIFEX_BUILD_TESTS=OFF -DMAGNIFEX_SANITIZE=ON \
+    -DCMAKE_CXX_COMPILER="$(command -v "$CXX")" \
+    -DPython_EXECUTABLE="$(command -v "$PYTHON")" >/dev/null
+  cmake --build "$BUILD_DIR" -j2
+fi
+[[ " $steps " == *" test "* ]] || exit 0
 
 module_dir=$(cd "$BUILD_DIR" && pwd)
 asan_runtime=$("$CXX" -print-file-name=libasan.so)

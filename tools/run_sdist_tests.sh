@@ -19,6 +19,12 @@
 #   MAGNIFEX_SECONDARY_FUZZ_CALLS
 #                             fuzzed calls for the other versions (default 2000)
 #   MAGNIFEX_VERSION_JOBS     versions installed and tested at once (default 2)
+#   MAGNIFEX_MAIN_VERSION_TESTS
+#                             pytest arguments for the main interpreter's version
+#                             (default: those of the others); tools/run_tests.sh,
+#                             which has run the whole suite under that interpreter
+#                             already, gives the tests of the installed package
+#                             itself
 #
 # Usage: tools/run_sdist_tests.sh [pytest arguments...]
 #   (default: the whole suite in tests/python)
@@ -83,8 +89,9 @@ find_python() {
 }
 
 # Install the source distribution into a fresh venv of interpreter $2 and run
-# its tests; $1 names the version, $3 is the number of fuzzed calls ("" for the
-# default). Output goes to the caller's stdout.
+# its tests; $1 names the version, $3 is the number of fuzzed calls ("main" for
+# the main interpreter: the default, and its own tests). Output goes to the
+# caller's stdout.
 test_version() {
   local name=$1 python=$2 fuzz_calls=$3 venv="$work/venv-$1"
   shift 3
@@ -95,7 +102,14 @@ test_version() {
   "$venv/bin/python" -m pip install "${pip_flags[@]}" "$sdist[test]"
   echo "   fresh venv, source distribution and test extra installed in ${SECONDS} s"
   cd "$sdist_tests"
-  if [ -n "$fuzz_calls" ]; then
+  if [ "$fuzz_calls" = main ]; then
+    if [ -n "${MAGNIFEX_MAIN_VERSION_TESTS:-}" ]; then
+      # (word splitting intended: a list of pytest arguments)
+      # shellcheck disable=SC2086
+      set -- $MAGNIFEX_MAIN_VERSION_TESTS
+      echo "   the whole suite ran under this interpreter before; here: $*"
+    fi
+  else
     echo "   MAGNIFEX_FUZZ_CALLS=$fuzz_calls"
     export MAGNIFEX_FUZZ_CALLS=$fuzz_calls
   fi
@@ -107,7 +121,7 @@ main_minor=$(minor_version "$PYTHON")
 names=() pythons=() fuzz=() skipped=()
 for minor in "${SUPPORTED_MINORS[@]}"; do
   if [ "3.$minor" = "$main_minor" ]; then
-    names+=("3.$minor") pythons+=("$(command -v "$PYTHON")") fuzz+=("")
+    names+=("3.$minor") pythons+=("$(command -v "$PYTHON")") fuzz+=("main")
   elif python=$(find_python "$minor") && [ -n "$python" ]; then
     names+=("3.$minor") pythons+=("$python") fuzz+=("$secondary_fuzz_calls")
   else
@@ -117,7 +131,7 @@ for minor in "${SUPPORTED_MINORS[@]}"; do
 done
 if [[ " ${names[*]} " != *" $main_minor "* ]]; then
   # a main interpreter outside 3.9-3.13 still tests its own build
-  names+=("$main_minor") pythons+=("$(command -v "$PYTHON")") fuzz+=("")
+  names+=("$main_minor") pythons+=("$(command -v "$PYTHON")") fuzz+=("main")
 fi
 
 # Versions below 3.9: pip must refuse by requires-python, before any compiling.
