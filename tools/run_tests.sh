@@ -42,8 +42,18 @@ cmake --build build/tests -j2
 # builds (the sanitized module), or installs and tests (the source
 # distribution), into a log shown when both have ended.
 logs="$(mktemp -d)"
-# (a step that fails ends the run: the tests beside it end with it)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$logs"' EXIT
+# (a step that fails ends the run: the tests beside it end with it, their
+# processes too)
+stop_beside() {
+  local job
+  for job in $(jobs -p); do
+    if command -v pkill >/dev/null 2>&1; then pkill -P "$job" 2>/dev/null || true; fi
+    kill "$job" 2>/dev/null || true
+  done
+  rm -rf "$logs"
+  return 0
+}
+trap stop_beside EXIT
 # Wait for pid $1, show log $2, fail with its exit status after saying what
 # ($3) failed.
 finish() {
@@ -58,7 +68,7 @@ finish() {
 
 echo "== Python tests against the installed module (beside the sanitized build)"
 # Run from outside the source tree so that only the installed module is imported.
-(cd tests && "$PYTHON" -m pytest -q -p no:cacheprovider python) >"$logs/installed.log" 2>&1 &
+(cd tests && exec "$PYTHON" -m pytest -q -p no:cacheprovider python) >"$logs/installed.log" 2>&1 &
 installed=$!
 MAGNIFEX_TEST_DEPENDENCIES_INSTALLED=1 MAGNIFEX_SANITIZE_STEPS=build bash tools/run_sanitized_tests.sh
 finish "$installed" "$logs/installed.log" "pytest against the installed module"
