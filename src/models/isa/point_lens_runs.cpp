@@ -32,8 +32,12 @@ namespace {
 constexpr unsigned kWidth = sizeof(lanes::IsaLanes) / sizeof(double);
 constexpr double kInfinity = __builtin_inf();
 
-// Whether ring i is in the lane kernels' domain.
-inline bool in_domain(double r, double delta) { return r > 0.0 && r < kInfinity && delta != 0.0 && delta - delta == 0.0; }
+// Whether rings are in the lane kernels' domain: one ring (a double), or a
+// vector of them (a mask, lane by lane the one-ring test).
+template <class T>
+inline auto in_domain(const T& r, const T& delta) {
+    return (r > 0.0) & (r < kInfinity) & (delta != 0.0) & (delta - delta == 0.0);
+}
 
 // Runs `lanes_of(r_v, delta_v, i, m, valid)` on each vector of W rings whose
 // valid lanes it computes (unused lanes repeat a valid ring; valid is null
@@ -48,27 +52,18 @@ inline void for_each_vector(const double* r, const double* delta, unsigned long 
             lanes::IsaLanes r_v, d_v;
             __builtin_memcpy(&r_v, r + i, sizeof r_v);
             __builtin_memcpy(&d_v, delta + i, sizeof d_v);
-            if (lanes::all_of((r_v > 0.0) & (r_v < kInfinity) & (d_v != 0.0) & (d_v - d_v == 0.0))) {
+            if (lanes::all_of(in_domain(r_v, d_v))) {
                 lanes_of(r_v, d_v, i, kWidth, nullptr);
                 continue;
             }
         }
+        // A partial vector, or some ring outside the domain.
         const unsigned long m = n - i < kWidth ? n - i : kWidth;
         bool valid[kWidth];
         unsigned long fill = kWidth;
-        bool all = m == kWidth;
         for (unsigned long j = 0; j < m; ++j) {
             valid[j] = in_domain(r[i + j], delta[i + j]);
-            all = all && valid[j];
             if (valid[j] && fill == kWidth) fill = j;
-        }
-        if (all) {
-            // A full vector of rings in the domain: loaded as it stands.
-            lanes::IsaLanes r_v, d_v;
-            __builtin_memcpy(&r_v, r + i, sizeof r_v);
-            __builtin_memcpy(&d_v, delta + i, sizeof d_v);
-            lanes_of(r_v, d_v, i, m, nullptr);
-            continue;
         }
         if (fill != kWidth) {
             lanes::IsaLanes r_v = lanes::splat(0.0, lanes::IsaLanes{}), d_v = r_v;
