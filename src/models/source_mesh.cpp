@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "elliptic/lanes_sse2.hpp"
+#include "elliptic/lanes.hpp"
 
 namespace magnifex {
 
@@ -26,19 +27,21 @@ double clear_length_s(std::span<const Complex> points, double p, double s, doubl
     // Two points to a vector (one square root instruction for both), each
     // lane the one-point value, taken in order.
     using Pair = lanes::Lanes2;
+    // (a point's numerator, or a pair's: re and im a double or a Pair)
+    auto numerator = [&](const auto& re, const auto& im) {
+        return 2.0 * (s * lanes::lane_sqrt(re * re + im * im) - direction * re);
+    };
     double least = __builtin_inf();
     std::size_t i = 0;
     for (; i + 2 <= points.size(); i += 2) {
-        const Pair re = Pair{points[i].real(), points[i + 1].real()} - p;
-        const Pair im = {points[i].imag(), points[i + 1].imag()};
-        const Pair numerator = 2.0 * (s * lanes::lane_sqrt(re * re + im * im) - direction * re);
-        if (numerator[0] < least) least = numerator[0];
-        if (numerator[1] < least) least = numerator[1];
+        const Pair pair = numerator(Pair{points[i].real(), points[i + 1].real()} - p,
+                                    Pair{points[i].imag(), points[i + 1].imag()});
+        if (pair[0] < least) least = pair[0];
+        if (pair[1] < least) least = pair[1];
     }
     if (i < points.size()) {
-        const double re = points[i].real() - p, im = points[i].imag();
-        const double numerator = 2.0 * (s * std::sqrt(re * re + im * im) - direction * re);
-        if (numerator < least) least = numerator;
+        const double last = numerator(points[i].real() - p, points[i].imag());
+        if (last < least) least = last;
     }
     const double fits = least / (s * s - 1.0);
     return fits < cap ? fits : cap;
