@@ -71,8 +71,7 @@ double clear_ellipse(std::span<const Complex> points, double a, double b) {
 }
 
 std::size_t partition(double a, double b, std::span<const Complex> singular, PieceRule start_rule,
-                      PieceRule end_rule, std::span<const Complex> limb_map_singular, double end_ellipse,
-                      std::span<Piece> out, bool merge) {
+                      PieceRule end_rule, double end_ellipse, std::span<Piece> out, bool merge) {
     const double length = b - a;
     if (!(length > 0.0) || out.size() < 3) return 0;
     const double s_gauss = half_sum(kGaussEllipse);
@@ -84,13 +83,11 @@ std::size_t partition(double a, double b, std::span<const Complex> singular, Pie
     double q_end = b;
     if (special_end) {
         double h = clear_length_s(singular, b, s_end, -1.0, special_start ? 0.5 * length : length);
-        if (end_rule == PieceRule::Limb) h = clear_length_s(limb_map_singular, b, s_end, -1.0, h);
         q_end = b - h;
     }
     double p = a;
     if (special_start) {
         double h = clear_length_s(singular, a, s_end, 1.0, special_end ? 0.5 * (q_end - a) : q_end - a);
-        if (start_rule == PieceRule::Limb) h = clear_length_s(limb_map_singular, a, s_end, 1.0, h);
         out[count++] = Piece{a, a + h, start_rule};
         p = a + h;
     }

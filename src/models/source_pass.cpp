@@ -73,6 +73,9 @@ struct LongRule {
     // at the limb (mu ln mu); the product rule at the limb.
     double gauss_ellipse, root_ellipse, log_ellipse, limb_log_ellipse, product_ellipse;
 };
+// The limb piece in v of 12 nodes: the product rule converges like r^-n,
+// and 10.4^-12 = 5.8^-16.
+constexpr double kShortLimbEllipse = 10.4;
 constexpr LongRule kLongRules[] = {
     {kLongRule, kLongLogRule, kLongEllipse, kRootLongEllipse, kLongLogEllipse, kLimbLogEllipse, kEndEllipse},
     {GAUSS_LEGENDRE_24, LOG_GAUSS_24, 1.90, 2.09, 2.09, 2.52, 3.23},
@@ -290,11 +293,20 @@ constexpr std::array<PlainSums, sizeof...(kSets)> plain_sums_table(std::index_se
 // plain_sums for each set of forms, by its bits.
 constexpr auto plain_sums_of = plain_sums_table(std::make_index_sequence<std::size_t(1) << kPlainForms>{});
 
+// A basis that the limb pieces' own weights take, in mu and in v = mu^2
+// alike: an even power of mu, a polynomial in v. Every other basis of a law
+// singular at the limb takes product weights there (an odd power too, which
+// is analytic in mu but goes as sqrt(v)).
+bool smooth_in_v(const Basis& basis) {
+    const double half = 0.5 * basis.exponent();
+    return basis.kind() == Basis::Kind::Power && half >= 0.0 && half == std::floor(half);
+}
+
 }  // namespace
 
 std::span<const RuleNode> SourcePass::limb_rule(std::size_t rule) {
-    static_assert(std::size(kLongRules) == kLimbRules);
-    return rule == 0 ? kLimbRule : kLongRules[rule].gauss;
+    static_assert(std::size(kLongRules) == kSourceRules && kLimbRules == kSourceRules + 1);
+    return rule == kShortLimb ? kGaussRule : rule == 0 ? kLimbRule : kLongRules[rule].gauss;
 }
 
 SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gradient)
@@ -313,10 +325,10 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     static_assert(std::tuple_size_v<decltype(plain_basis_)> == kPlainForms);
     in_plain_pass_.assign(bases_.size(), false);
     for (std::size_t b = 0; b < bases_.size() && !gradient_; ++b) {
-        // (a basis with product weights at the limb, not analytic there,
-        // skips the limb pieces' nodes)
+        // (a basis with product weights at the limb skips the limb pieces'
+        // nodes)
         const unsigned form = plain_form(bases_[b]);
-        if (form == kNotPlain || (singular_at_limb_ && !bases_[b].analytic_at_limb())) continue;
+        if (form == kNotPlain || (singular_at_limb_ && !smooth_in_v(bases_[b]))) continue;
         plain_set_ |= 1u << form;
         plain_basis_[form] = b;
         in_plain_pass_[b] = true;
@@ -324,22 +336,34 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     if (!singular_at_limb_) return;
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
-        if (basis.analytic_at_limb()) continue;
+        if (smooth_in_v(basis)) continue;
+        const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
+        // in v every rule; in mu those of a whole source
         for (std::size_t r = 0; r < kLimbRules; ++r) {
             const std::span<const RuleNode> rule = limb_rule(r);
-            ProductWeights& w = limb_weights_[b][r];
-            w.plain.resize(rule.size());
-            product_weights(rule, basis.exponent() + 1.0, false, w.plain);
-            if (basis.kind() == Basis::Kind::PowerLog) {
-                w.log.resize(rule.size());
-                product_weights(rule, basis.exponent() + 1.0, true, w.log);
+            ProductWeights& in_v = limb_weights_[b][kLimbRules + r];
+            in_v.plain.resize(rule.size());
+            product_weights(rule, 0.5 * basis.exponent(), false, in_v.plain);
+            for (double& w : in_v.plain) w = 0.5 * w;
+            if (logarithmic) {
+                in_v.log.resize(rule.size());
+                product_weights(rule, 0.5 * basis.exponent(), true, in_v.log);
+                for (double& w : in_v.log) w = 0.25 * w;
+            }
+            if (r >= kSourceRules) continue;
+            ProductWeights& in_mu = limb_weights_[b][r];
+            in_mu.plain.resize(rule.size());
+            product_weights(rule, basis.exponent() + 1.0, false, in_mu.plain);
+            if (logarithmic) {
+                in_mu.log.resize(rule.size());
+                product_weights(rule, basis.exponent() + 1.0, true, in_mu.log);
             }
         }
     }
     // ln mu and sqrt(mu) are formed on the limb pieces only for a basis that
     // takes the plain rule there.
     for (const Basis& basis : bases_) {
-        if (!basis.analytic_at_limb()) continue;
+        if (!smooth_in_v(basis)) continue;
         log_skips_limb_ = log_skips_limb_ && !basis.needs_log();
         root_skips_limb_ = root_skips_limb_ && !basis.needs_root();
     }
@@ -423,20 +447,37 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
     }
 }
 
-void SourcePass::add_limb_piece(double scale, double k_u) {
-    const std::size_t m = kLimbRule.size();
+void SourcePass::add_limb_piece(double scale, double k_u, std::size_t rule_index) {
+    // The piece in v = mu^2, v in [0, mu_a^2]: mu = mu_a sqrt(t) at the
+    // rule's nodes t, and the measure 2 pi x dx = pi dv. Its rule (of 16
+    // nodes, or of 12) as columns: sqrt(t) and the weights.
+    struct Columns {
+        std::vector<double> root, weight;
+    };
+    static const std::array<Columns, 2> table = [] {
+        std::array<Columns, 2> out;
+        for (std::size_t r = 0; r < 2; ++r) {
+            for (const RuleNode& n : limb_rule(r == 0 ? 0 : kShortLimb)) {
+                out[r].root.push_back(std::sqrt(n.node));
+                out[r].weight.push_back(n.weight);
+            }
+        }
+        return out;
+    }();
+    const Columns& c = table[rule_index == 0 ? 0 : 1];
+    const std::size_t m = c.root.size();
     const std::size_t first = claim(m);
-    limb_pieces_.push_back(LimbPiece{scale, k_u, first, 0});
-    // Two nodes to a vector (the rule's size is even): its square roots and
-    // quotients by one instruction each, every lane the one-node value.
+    limb_pieces_.push_back(LimbPiece{scale, k_u, first, rule_index, true});
+    // Two nodes to a vector (both rules' sizes are even): its square roots
+    // and quotients by one instruction each, every lane the one-node value.
     using Pair = lanes::Lanes2;
-    static_assert(kLimbRule.size() % 2 == 0);
+    static_assert(kLimbRule.size() % 2 == 0 && kGaussRule.size() % 2 == 0);
     for (std::size_t k = 0; k < m; k += 2) {
         const std::size_t i = first + k;
-        const Pair mu = scale * Pair{kLimbRule[k].node, kLimbRule[k + 1].node};
+        const Pair mu = scale * Pair{c.root[k], c.root[k + 1]};
         const Pair x = lanes::lane_sqrt((1.0 - mu) * (1.0 + mu));
         const Pair delta = distance_from_limb(x, mu);
-        const Pair measure = Pair{(kTwoPi * kLimbRule[k].weight) * scale, (kTwoPi * kLimbRule[k + 1].weight) * scale} * mu;
+        const Pair measure = Pair{(kPi * c.weight[k]) * scale, (kPi * c.weight[k + 1]) * scale} * scale;
         const Pair radius = x * rho_;
         __builtin_memcpy(mu_.data() + i, &mu, sizeof mu);
         __builtin_memcpy(x_.data() + i, &x, sizeof x);
@@ -444,6 +485,8 @@ void SourcePass::add_limb_piece(double scale, double k_u) {
         __builtin_memcpy(delta_.data() + i, &delta, sizeof delta);
         __builtin_memcpy(measure_.data() + i, &measure, sizeof measure);
         if (gradient_) {
+            // mu and v_a move together: d ln mu/du = k_u at every node, and
+            // the measure goes as mu_a^2
             const Pair mu_u = mu * k_u;
             const Pair x_u = -(mu * mu_u) / x;
             const Pair measure_u = measure * (2.0 * k_u);
@@ -461,11 +504,24 @@ bool SourcePass::add_source_in_mu(double l, double rho) {
     // sqrt(mu)), the log rules for mu ln mu, the product rules for mu^alpha.
     const double clear = clear_in_mu(l, rho, root_at_limb_);
     if (singular_at_limb_) {
-        for (std::size_t r = 0; r < kLimbRules; ++r) {
-            if (clear < half_sum(kLongRules[r].product_ellipse)) continue;
-            limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_, r});
-            add_source_piece(limb_rule(r), false);
-            return true;
+        // In v = mu^2 the lens lies at 1 - l^2 < 0, further from [0, 1] than
+        // in mu (i sqrt(l^2 - 1)) from l = 1.17 on: the rule of 16 takes the
+        // source in v from l = sqrt(2), where in mu it takes 24 nodes up to l
+        // = 1.67. Of two rules of a size, the one in mu.
+        const double e = kBranchDistance / rho;
+        const Complex in_v[2] = {Complex((1.0 - l) * (1.0 + l), 0.0), Complex((1.0 - l * l) + e * e, 2.0 * l * e)};
+        const double clear_v = clear_ellipse(in_v, 0.0, 1.0);
+        for (std::size_t r = 0; r < kSourceRules; ++r) {
+            const double needed = half_sum(kLongRules[r].product_ellipse);
+            if (clear >= needed) {
+                limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_, r, false});
+                add_source_piece(limb_rule(r), false);
+                return true;
+            }
+            if (clear_v >= needed) {
+                add_source_in_v(r);
+                return true;
+            }
         }
         return false;
     }
@@ -536,6 +592,42 @@ void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) 
         measure_[i] = c->measure[k];
         radius_[i] = c->x[k] * rho_;
         delta_[i] = gap + rho_ * c->one_less_x[k];
+    }
+    if (!gradient_) return;
+    for (std::size_t k = 0; k < m; ++k) x_u_[first + k] = mu_u_[first + k] = measure_u_[first + k] = 0.0;
+}
+
+void SourcePass::add_source_in_v(std::size_t rule_index) {
+    // The nodes t of the rule in v on [0, 1]: mu = sqrt(t), x = sqrt(1 - t),
+    // 1 - x = t/(1 + x), and the measure 2 pi x dx = pi dv; formed once.
+    struct Columns {
+        std::vector<double> x, mu, one_less_x, measure;
+    };
+    static const std::array<Columns, kSourceRules> table = [] {
+        std::array<Columns, kSourceRules> out;
+        for (std::size_t r = 0; r < kSourceRules; ++r) {
+            for (const RuleNode& node : limb_rule(r)) {
+                const double x = std::sqrt(node.complement);
+                out[r].x.push_back(x);
+                out[r].mu.push_back(std::sqrt(node.node));
+                out[r].one_less_x.push_back(node.node / (1.0 + x));
+                out[r].measure.push_back(kPi * node.weight);
+            }
+        }
+        return out;
+    }();
+    const Columns& c = table[rule_index];
+    const std::size_t m = c.x.size();
+    const std::size_t first = claim(m);
+    limb_pieces_.push_back(LimbPiece{1.0, 0.0, first, rule_index, true});
+    const double gap = u_ - rho_;
+    for (std::size_t k = 0; k < m; ++k) {
+        const std::size_t i = first + k;
+        x_[i] = c.x[k];
+        mu_[i] = c.mu[k];
+        measure_[i] = c.measure[k];
+        radius_[i] = c.x[k] * rho_;
+        delta_[i] = gap + rho_ * c.one_less_x[k];
     }
     if (!gradient_) return;
     for (std::size_t k = 0; k < m; ++k) x_u_[first + k] = mu_u_[first + k] = measure_u_[first + k] = 0.0;
@@ -627,7 +719,7 @@ void SourcePass::place_nodes(double u, double rho) {
         const Piece inner{0.0, theta_l_, PieceRule::LogAtStart};
         if (!add_whole(inner, std::span(singular, n), true, Side::Inner)) {
             const std::size_t count = partition(0.0, theta_l_, std::span(singular, n), PieceRule::LogAtStart,
-                                                PieceRule::Gauss, {}, end_ellipse_, pieces);
+                                                PieceRule::Gauss, end_ellipse_, pieces);
             for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], Side::Inner);
         }
         // Outer part, in the angle from the limb: [0, pi/2 - theta_l].
@@ -655,23 +747,16 @@ void SourcePass::add_limb_part(double b, std::span<const Complex> singular, Side
         add_log_part(b, singular, side);
         return;
     }
-    // The limb piece, mu in [0, mu_a], starts at the limb; the centre (and
-    // its image) is where mu stops being a variable.
-    const Complex limb_map[2] = {Complex(kHalfPi, 0.0), Complex(-kHalfPi, 0.0)};
+    if (singular_at_limb_) {
+        add_singular_limb_part(b, singular, side);
+        return;
+    }
     const bool at_lens = side == Side::Outer;
     const PieceRule end_rule = at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss;
-    if (!singular_at_limb_ && add_whole(Piece{0.0, b, end_rule}, singular, at_lens, side)) return;
-    if (singular_at_limb_ && add_limb_and_one(b, singular, limb_map, side)) return;
+    if (add_whole(Piece{0.0, b, end_rule}, singular, at_lens, side)) return;
     Piece pieces[kMaxPieces];
-    const std::size_t count = partition(0.0, b, singular, singular_at_limb_ ? PieceRule::Limb : PieceRule::Gauss,
-                                        end_rule, limb_map, end_ellipse_, pieces);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (pieces[i].rule == PieceRule::Limb) {
-            add_limb_end(pieces[i].hi, side);
-        } else {
-            add_theta_piece(pieces[i], side);
-        }
-    }
+    const std::size_t count = partition(0.0, b, singular, PieceRule::Gauss, end_rule, end_ellipse_, pieces);
+    for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], side);
 }
 
 void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side side) {
@@ -692,7 +777,7 @@ void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side
     if (whole) return;
     Piece in_s[kMaxPieces];
     const std::size_t count_s =
-        partition(0.0, 1.0, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, in_s, false);
+        partition(0.0, 1.0, std::span(points, n), PieceRule::Gauss, end_rule, end_ellipse_, in_s, false);
     // Or the limb piece [0, a] in s, t = a s^2, and the rest [a, c] in the
     // angle, partitioned there clear of the limb too, where that has fewer
     // nodes (every piece of a partition has 12; two pieces at least, so
@@ -718,7 +803,7 @@ void SourcePass::add_root_part(double c, std::span<const Complex> singular, Side
         n = 0;
         for (const Complex& p : singular) points[n++] = p;
         points[n++] = Complex(0.0, 0.0);
-        count_rest = partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, {}, end_ellipse_, rest, false);
+        count_rest = partition(a, c, std::span(points, n), PieceRule::Gauss, end_rule, end_ellipse_, rest, false);
         limb_and_rest = count_s * kGaussRule.size() > limb_rule.size() + count_rest * kGaussRule.size();
     }
     if (!limb_and_rest) {
@@ -777,52 +862,87 @@ void SourcePass::add_log_part(double b, std::span<const Complex> singular, Side 
     }
     Piece pieces[kMaxPieces];
     const std::size_t count = partition(0.0, b, singular, PieceRule::LogAtStart,
-                                        at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss, {}, end_ellipse_, pieces);
+                                        at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss, end_ellipse_, pieces);
     add_theta_piece(pieces[0], side, kLongLogRule);
     for (std::size_t i = 1; i < count; ++i) add_theta_piece(pieces[i], side);
 }
 
-void SourcePass::add_limb_end(double hi, Side side) {
-    // The limb piece, mu = s mu_a: its end x_a = cos(hi) moves as the outer
-    // nodes do, so d ln mu_a/du = -x_a/((1 + x_a)(rho - u)) and d ln
+void SourcePass::add_limb_end(double hi, Side side, std::size_t rule_index) {
+    // The limb piece, mu = mu_a sqrt(t): its end x_a = cos(hi) moves as the
+    // outer nodes do, so d ln mu_a/du = -x_a/((1 + x_a)(rho - u)) and d ln
     // mu_a/drho = -(u/rho) times that (no motion when uncut).
     const double x_a = std::cos(hi);
     const double k_u = side == Side::Outer ? -x_a / ((1.0 + x_a) * (rho_ - u_)) : 0.0;
-    add_limb_piece(std::sin(hi), k_u);
+    add_limb_piece(std::sin(hi), k_u, rule_index);
 }
 
-bool SourcePass::add_limb_and_one(double b, std::span<const Complex> singular, std::span<const Complex> limb_map,
-                                  Side side) {
-    // A limb that some basis is singular at: the limb piece [0, a] and one
-    // piece [a, b] of the rule of 12, else of a longer one, where the two fit
-    // (of the log rule with the lens at b, of Gauss-Legendre where the lens
-    // does not cut the source). The piece [a, b] keeps its ellipse clear of
-    // the limb, at 0; the limb piece keeps its own clear of where mu stops
-    // being a variable and of the lens; a lies halfway between the least and
-    // the most that the two allow.
+void SourcePass::add_singular_limb_part(double b, std::span<const Complex> singular, Side side) {
+    // A limb that some basis is singular at: the limb piece [0, a], in v =
+    // mu^2 with product weights, and one piece [a, b] of the rule of 12,
+    // else of a longer one, where the two fit (of the log rule with the lens
+    // at b, of Gauss-Legendre where the lens does not cut the source). The
+    // piece [a, b] keeps its ellipse clear of the limb, at 0; the limb piece
+    // keeps its own clear of the lens (in v); a lies halfway between the
+    // least and the most that the two allow. In v the lens's images across
+    // the centre and the limb, which bound the piece in mu (its reach there
+    // is mu_l/2 at most), are the lens itself: the piece reaches mu_l/sqrt(2)
+    // with 16 nodes, and, with 12 on their wider ellipse, often as far as
+    // the piece of 16 did in mu.
     const bool at_lens = side == Side::Outer;
     const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
-    double limb_length = clear_length(singular, 0.0, end_ellipse_, 1.0, b);
-    limb_length = clear_length(limb_map, 0.0, end_ellipse_, 1.0, limb_length);
-    if (at_lens) limb_length = clear_length(std::span(ends + 1, 1), 0.0, end_ellipse_, 1.0, limb_length);
+    // The limb piece in v = mu^2 = sin^2(t), where the lens and all its
+    // images are the one point v_l = 1 - l^2, the kernel's branch points
+    // 1 - (l +- 2i/rho)^2, and x = 0, v = 1 (a lens at the centre, or the
+    // outer side's own singularity there): the longest [0, v_a] whose
+    // ellipse clears them, as an angle.
+    const double e = kBranchDistance / rho_;
+    Complex in_v[3] = {Complex(1.0, 0.0), Complex((1.0 - l_ * l_) + e * e, 2.0 * l_ * e), Complex(0.0, 0.0)};
+    std::size_t points = 2;
+    if (l_ > 0.0) in_v[points++] = Complex(at_lens ? mu_l_ * mu_l_ : (1.0 - l_) * (1.0 + l_), 0.0);
+    // (b is the angle of the lens from the limb, mu_l = sin b, or pi/2)
+    const double v_b = at_lens ? mu_l_ * mu_l_ : 1.0;
+    // The limb piece's length as an angle, for the limb rule of 16 on its
+    // ellipse (0) and that of 12 on the ellipse where its bound is the same
+    // (1), formed when first asked for.
+    double limb_length[2] = {-1.0, -1.0};
+    auto limb_reach = [&](std::size_t limb) {
+        if (limb_length[limb] < 0.0) {
+            const double ellipse = limb == 0 ? end_ellipse_ : kShortLimbEllipse;
+            limb_length[limb] = std::asin(std::sqrt(clear_length(std::span(in_v, points), 0.0, ellipse, 1.0, v_b)));
+        }
+        return limb_length[limb];
+    };
     // (the rule of 12, then the longer ones on their wider ellipses, as in
-    // add_whole)
+    // add_whole; for each, the shorter limb rule first)
     auto limb_and = [&](double ellipse, std::span<const RuleNode> rule) {
         double length = clear_length(singular, b, ellipse, -1.0, b);
         length = clear_length(std::span(ends, 1), b, ellipse, -1.0, length);
         const double least = b - length;
-        if (!(least <= limb_length)) return false;
-        const double a = 0.5 * (least + limb_length);
-        add_limb_end(a, side);
-        add_theta_piece(Piece{a, b, at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss}, side, rule);
-        return true;
+        for (const std::size_t limb : {std::size_t(1), std::size_t(0)}) {
+            if (!(least <= limb_reach(limb))) continue;
+            const double a = 0.5 * (least + limb_length[limb]);
+            add_limb_end(a, side, limb == 0 ? 0 : kShortLimb);
+            add_theta_piece(Piece{a, b, at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss}, side, rule);
+            return true;
+        }
+        return false;
     };
-    if (limb_and(at_lens ? end_ellipse_ : kGaussEllipse, {})) return true;
-    if (at_lens && end_ellipse_ != kEndEllipse) return false;
+    if (limb_and(at_lens ? end_ellipse_ : kGaussEllipse, {})) return;
     for (const LongRule& r : kLongRules) {
-        if (limb_and(at_lens ? r.log_ellipse : r.gauss_ellipse, at_lens ? r.log : r.gauss)) return true;
+        if (limb_and(at_lens ? r.log_ellipse : r.gauss_ellipse, at_lens ? r.log : r.gauss)) return;
     }
-    return false;
+    // Else the limb piece of 16, halfway between where the two rules reach,
+    // and the rest [a, b] partitioned clear of the limb too.
+    const double a = 0.5 * (limb_reach(1) + limb_reach(0));
+    add_limb_end(a, side, 0);
+    Complex rest[kMaxSingular + 1];
+    std::size_t n = 0;
+    for (const Complex& p : singular) rest[n++] = p;
+    rest[n++] = ends[0];
+    Piece pieces[kMaxPieces];
+    const std::size_t count = partition(a, b, std::span(rest, n), PieceRule::Gauss,
+                                        at_lens ? PieceRule::LogAtEnd : PieceRule::Gauss, end_ellipse_, pieces);
+    for (std::size_t i = 0; i < count; ++i) add_theta_piece(pieces[i], side);
 }
 
 bool SourcePass::add_whole(const Piece& part, std::span<const Complex> singular, bool at_lens, Side side) {
@@ -1000,8 +1120,10 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
             });
         }
         if (product) {
-            // b mu = mu^(gamma+1) [ln mu]: the weight of the product rule,
-            // with mu = mu_a v on the piece.
+            // The weight of the product rule: b mu dmu = mu^(gamma+1) [ln mu]
+            // dmu, mu = mu_a s on a piece in mu, and v^(gamma/2) [ln(v)/2]
+            // dv/2, v = mu_a^2 t on a piece in v; both mu_a^(gamma+2) times
+            // the rule's sum (and ln mu_a times the plain one's).
             const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
             for (const LimbPiece& piece : limb_pieces_) {
                 const double scale = std::pow(piece.scale, gamma + 2.0);
@@ -1011,7 +1133,7 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                 const double log_scale = logarithmic ? std::log(piece.scale) : 0.0;
                 const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
-                const ProductWeights& pw = lw[piece.rule];
+                const ProductWeights& pw = lw[piece.in_v ? kLimbRules + piece.rule : piece.rule];
                 const std::size_t m = pw.plain.size();
                 for (std::size_t j = 0; j < m; ++j) {
                     const std::size_t i = piece.first + j;

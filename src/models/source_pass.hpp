@@ -57,8 +57,8 @@ struct BasisIntegral {
 class SourcePass {
 public:
     // `limb`, the law's: RootPowers, the parts at the limb in s (above);
-    // Logarithmic, the log rule at the limb; Singular, the limb piece in mu
-    // with product weights; Pole, a pole
+    // Logarithmic, the log rule at the limb; Singular, the limb piece in v =
+    // mu^2 (or a whole source in mu or v) with product weights; Pole, a pole
     // whose derivatives' parts on either side of the lens each grow as
     // 1/mu_l and cancel, so the end pieces take the stricter ellipse
     // (source_mesh.hpp) while the lens is near the limb (mu_l below
@@ -75,21 +75,33 @@ public:
     std::size_t last_node_count() const { return count_; }
 
 private:
-    // The rules a piece at the limb takes in mu (limb_rule): the limb rule
-    // (0), or a longer one for a whole source the lens does not cut.
-    static constexpr std::size_t kLimbRules = 2;
+    // The rules a piece at the limb takes (limb_rule): the limb rule (0), a
+    // longer one for a whole source the lens does not cut (1), and a shorter
+    // one for a limb piece in v (kShortLimb). A whole source takes the first
+    // kSourceRules, in mu or in v.
+    static constexpr std::size_t kSourceRules = 2;
+    static constexpr std::size_t kShortLimb = 2;
+    static constexpr std::size_t kLimbRules = 3;
+    // A limb piece's nodes are those of its rule in v = mu^2 (in_v), or, for
+    // a whole source, in mu.
     struct LimbPiece {
         double scale;            // mu_a: the piece is mu in [0, mu_a]
         double k_u;              // d ln mu_a / du
         std::size_t first;       // its first node
         std::size_t rule;        // its rule's index
+        bool in_v;
     };
-    // Product weights of one basis on a limb rule (empty for analytic ones).
+    // Product weights of one basis on a limb rule (empty for the bases that
+    // take the rule's own weights), scaled as the piece's sums take them: in
+    // mu, for mu^(gamma + 1) [ln mu]; in v, for v^(gamma/2)/2 and
+    // v^(gamma/2) ln(v)/4 (mu^gamma [ln mu] mu dmu = v^(gamma/2) [ln(v)/2] dv/2).
     struct ProductWeights {
-        std::vector<double> plain;  // for mu^(gamma + 1)
-        std::vector<double> log;    // for mu^(gamma + 1) ln mu (power-log bases)
+        std::vector<double> plain;
+        std::vector<double> log;    // (power-log bases)
     };
-    using LimbWeights = std::array<ProductWeights, kLimbRules>;  // by rule
+    // by rule, in mu (rule; the whole source's rules only) and in v
+    // (kLimbRules + rule)
+    using LimbWeights = std::array<ProductWeights, 2 * kLimbRules>;
     static std::span<const RuleNode> limb_rule(std::size_t rule);
 
     void place_nodes(double u, double rho);
@@ -103,11 +115,10 @@ private:
     // hi) where a rule of 12, 14 (in s) or 16 nodes takes it whole with
     // respect to `singular`; returns whether it did.
     bool add_whole(const Piece& part, std::span<const std::complex<double>> singular, bool at_lens, Side side);
-    // For a law singular at the limb: the limb piece and one piece [a, b]
-    // where two pieces take the part [0, b] (in the angle from the limb);
-    // returns whether they did.
-    bool add_limb_and_one(double b, std::span<const std::complex<double>> singular,
-                          std::span<const std::complex<double>> limb_map, Side side);
+    // For a law singular at the limb, the part [0, b] (in the angle from the
+    // limb): the limb piece in v = mu^2 and one piece [a, b], or the limb
+    // piece and a partition of the rest.
+    void add_singular_limb_part(double b, std::span<const std::complex<double>> singular, Side side);
     // The part [0, c] of angles from the limb in s, the angle c s^2, for a
     // law of powers of sqrt(mu): `singular` its singular points in the
     // angle.
@@ -117,15 +128,18 @@ private:
     void add_limb_part(double b, std::span<const std::complex<double>> singular, Side side);
     // That part for a law log-singular at the limb.
     void add_log_part(double b, std::span<const std::complex<double>> singular, Side side);
-    // The limb piece of the part's angles [0, hi] from the limb.
-    void add_limb_end(double hi, Side side);
-    void add_limb_piece(double scale, double k_u);
+    // The limb piece (in v, of the limb rule `rule_index`) of the part's
+    // angles [0, hi] from the limb.
+    void add_limb_end(double hi, Side side, std::size_t rule_index);
+    void add_limb_piece(double scale, double k_u, std::size_t rule_index);
     // The piece mu in [0, 1] of `rule`, a whole source the lens does not cut
     // (or s in [0, 1], mu = s^2, `in_root`).
     void add_source_piece(std::span<const RuleNode> rule, bool in_root);
     // A source the lens does not cut (l > 1) as one piece in mu where a rule
     // takes it whole; returns whether it did.
     bool add_source_in_mu(double l, double rho);
+    // That piece in v = mu^2, of the limb rule `rule_index`.
+    void add_source_in_v(std::size_t rule_index);
     void add_fixed_nodes();
     // Room for m more nodes; returns the index of the first.
     std::size_t claim(std::size_t m);

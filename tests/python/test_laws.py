@@ -62,6 +62,28 @@ def test_laws_that_are_the_linear_law_agree_with_it(law, c, rho):
         assert np.max(error) < 2e-13, (k, l[np.argmax(error)])
 
 
+@pytest.mark.parametrize("rho", [0.01, 1.0, 30.0])
+@pytest.mark.parametrize("c, same_law", [((0.6, 0.5), ("squareroot", (0.0, 0.6))),
+                                         ((0.6, 2.0), ("quadratic", (1.2, -0.6)))])
+def test_power2_agrees_with_the_law_it_equals(c, same_law, rho):
+    """power2 with alpha = 1/2 is the square-root law (laid out in s) and with
+    alpha = 2 the quadratic law 1 - 2c (1 - mu) + c (1 - mu)^2 (no limb
+    piece): independent routes for power2's limb pieces in mu^2 (a power
+    that takes product weights there, and one that does not), with the
+    source cut by the lens, near its limb and whole; value and derivatives."""
+    eps = np.logspace(-12, -2, 6)
+    l = np.concatenate([np.linspace(0.0, 1.79, 180), 1 - eps, 1 + eps])
+    a, jacobian = magnifex.magnification(l * rho, rho, "power2", c, gradient=True)
+    want, want_jacobian = magnifex.magnification(l * rho, rho, *same_law, gradient=True)
+    np.testing.assert_allclose(a, want, rtol=5e-14, atol=0)
+    scale = want / rho
+    for k in (0, 1):
+        got, slope = jacobian[:, k], want_jacobian[:, k]
+        with np.errstate(invalid="ignore"):
+            error = np.where(got == slope, 0.0, np.abs(got - slope) / np.maximum(np.abs(slope), scale))
+        assert np.max(error) < 2e-13, (k, l[np.argmax(error)])
+
+
 def test_uniform_law_is_the_closed_form_disk():
     got = magnifex.magnification(U, RHO, "uniform")
     np.testing.assert_allclose(got, magnifex.witt_mao_magnification(U / RHO, 1.0, RHO), rtol=1e-14, atol=0)
