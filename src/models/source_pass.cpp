@@ -338,25 +338,16 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
         const Basis& basis = bases_[b];
         if (smooth_in_v(basis)) continue;
         const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
-        // in v every rule; in mu those of a whole source
         for (std::size_t r = 0; r < kLimbRules; ++r) {
             const std::span<const RuleNode> rule = limb_rule(r);
-            ProductWeights& in_v = limb_weights_[b][kLimbRules + r];
-            in_v.plain.resize(rule.size());
-            product_weights(rule, 0.5 * basis.exponent(), false, in_v.plain);
-            for (double& w : in_v.plain) w = 0.5 * w;
+            ProductWeights& w = limb_weights_[b][r];
+            w.plain.resize(rule.size());
+            product_weights(rule, 0.5 * basis.exponent(), false, w.plain);
+            for (double& x : w.plain) x = 0.5 * x;
             if (logarithmic) {
-                in_v.log.resize(rule.size());
-                product_weights(rule, 0.5 * basis.exponent(), true, in_v.log);
-                for (double& w : in_v.log) w = 0.25 * w;
-            }
-            if (r >= kSourceRules) continue;
-            ProductWeights& in_mu = limb_weights_[b][r];
-            in_mu.plain.resize(rule.size());
-            product_weights(rule, basis.exponent() + 1.0, false, in_mu.plain);
-            if (logarithmic) {
-                in_mu.log.resize(rule.size());
-                product_weights(rule, basis.exponent() + 1.0, true, in_mu.log);
+                w.log.resize(rule.size());
+                product_weights(rule, 0.5 * basis.exponent(), true, w.log);
+                for (double& x : w.log) x = 0.25 * x;
             }
         }
     }
@@ -467,7 +458,7 @@ void SourcePass::add_limb_piece(double scale, double k_u, std::size_t rule_index
     const Columns& c = table[rule_index == 0 ? 0 : 1];
     const std::size_t m = c.root.size();
     const std::size_t first = claim(m);
-    limb_pieces_.push_back(LimbPiece{scale, k_u, first, rule_index, true});
+    limb_pieces_.push_back(LimbPiece{scale, k_u, first, rule_index});
     // Two nodes to a vector (both rules' sizes are even): its square roots
     // and quotients by one instruction each, every lane the one-node value.
     using Pair = lanes::Lanes2;
@@ -501,30 +492,24 @@ bool SourcePass::add_source_in_mu(double l, double rho) {
     // The whole source as one piece in mu (clear_in_mu), of the rules a
     // part in the angle would take, where its ellipse holds the piece: 12
     // nodes or longer (kLongRules) for analytic bases (in s for powers of
-    // sqrt(mu)), the log rules for mu ln mu, the product rules for mu^alpha.
-    const double clear = clear_in_mu(l, rho, root_at_limb_);
+    // sqrt(mu)), the log rules for mu ln mu; for mu^alpha, in v.
     if (singular_at_limb_) {
-        // In v = mu^2 the lens lies at 1 - l^2 < 0, further from [0, 1] than
-        // in mu (i sqrt(l^2 - 1)) from l = 1.17 on: the rule of 16 takes the
-        // source in v from l = sqrt(2), where in mu it takes 24 nodes up to l
-        // = 1.67. Of two rules of a size, the one in mu.
+        // For mu^alpha, the piece in v = mu^2 (add_source_in_v) with product
+        // weights: there the lens lies at 1 - l^2 < 0, further from [0, 1]
+        // than in mu (i sqrt(l^2 - 1)) from l = 1.18 on; the rule of 16 takes
+        // the source from l = sqrt(2) on (in mu, from 1.67), that of 24 from
+        // 1.18 (in mu, from 1.17).
         const double e = kBranchDistance / rho;
         const Complex in_v[2] = {Complex((1.0 - l) * (1.0 + l), 0.0), Complex((1.0 - l * l) + e * e, 2.0 * l * e)};
         const double clear_v = clear_ellipse(in_v, 0.0, 1.0);
         for (std::size_t r = 0; r < kSourceRules; ++r) {
-            const double needed = half_sum(kLongRules[r].product_ellipse);
-            if (clear >= needed) {
-                limb_pieces_.push_back(LimbPiece{1.0, 0.0, count_, r, false});
-                add_source_piece(limb_rule(r), false);
-                return true;
-            }
-            if (clear_v >= needed) {
-                add_source_in_v(r);
-                return true;
-            }
+            if (clear_v < half_sum(kLongRules[r].product_ellipse)) continue;
+            add_source_in_v(r);
+            return true;
         }
         return false;
     }
+    const double clear = clear_in_mu(l, rho, root_at_limb_);
     if (log_at_limb_) {
         for (const LongRule& r : kLongRules) {
             if (clear < half_sum(r.limb_log_ellipse)) continue;
@@ -555,8 +540,7 @@ void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) 
         std::vector<double> x, mu, one_less_x, measure;
     };
     static const std::vector<Columns> table = [] {
-        std::vector<std::pair<std::span<const RuleNode>, bool>> rules = {
-            {kGaussRule, false}, {kGaussRule, true}, {kLimbRule, false}};
+        std::vector<std::pair<std::span<const RuleNode>, bool>> rules = {{kGaussRule, false}, {kGaussRule, true}};
         for (const LongRule& r : kLongRules) {
             rules.push_back({r.gauss, false});
             rules.push_back({r.gauss, true});
@@ -619,7 +603,7 @@ void SourcePass::add_source_in_v(std::size_t rule_index) {
     const Columns& c = table[rule_index];
     const std::size_t m = c.x.size();
     const std::size_t first = claim(m);
-    limb_pieces_.push_back(LimbPiece{1.0, 0.0, first, rule_index, true});
+    limb_pieces_.push_back(LimbPiece{1.0, 0.0, first, rule_index});
     const double gap = u_ - rho_;
     for (std::size_t k = 0; k < m; ++k) {
         const std::size_t i = first + k;
@@ -1120,10 +1104,9 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
             });
         }
         if (product) {
-            // The weight of the product rule: b mu dmu = mu^(gamma+1) [ln mu]
-            // dmu, mu = mu_a s on a piece in mu, and v^(gamma/2) [ln(v)/2]
-            // dv/2, v = mu_a^2 t on a piece in v; both mu_a^(gamma+2) times
-            // the rule's sum (and ln mu_a times the plain one's).
+            // The weight of the product rule: b mu dmu = v^(gamma/2) [ln(v)/2]
+            // dv/2, v = mu_a^2 t on the piece, is mu_a^(gamma+2) times the
+            // rule's sum (and ln mu_a times the plain one's).
             const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
             for (const LimbPiece& piece : limb_pieces_) {
                 const double scale = std::pow(piece.scale, gamma + 2.0);
@@ -1133,7 +1116,7 @@ void SourcePass::accumulate(std::span<BasisIntegral> out) {
                 const double log_scale = logarithmic ? std::log(piece.scale) : 0.0;
                 const double k_rho = follow_ * piece.k_u;
                 double sum = 0.0, sum_u = 0.0, sum_rho = 0.0;
-                const ProductWeights& pw = lw[piece.in_v ? kLimbRules + piece.rule : piece.rule];
+                const ProductWeights& pw = lw[piece.rule];
                 const std::size_t m = pw.plain.size();
                 for (std::size_t j = 0; j < m; ++j) {
                     const std::size_t i = piece.first + j;

@@ -57,8 +57,8 @@ struct BasisIntegral {
 class SourcePass {
 public:
     // `limb`, the law's: RootPowers, the parts at the limb in s (above);
-    // Logarithmic, the log rule at the limb; Singular, the limb piece in v =
-    // mu^2 (or a whole source in mu or v) with product weights; Pole, a pole
+    // Logarithmic, the log rule at the limb; Singular, the limb piece (or a
+    // whole source) in v = mu^2 with product weights; Pole, a pole
     // whose derivatives' parts on either side of the lens each grow as
     // 1/mu_l and cancel, so the end pieces take the stricter ellipse
     // (source_mesh.hpp) while the lens is near the limb (mu_l below
@@ -75,33 +75,28 @@ public:
     std::size_t last_node_count() const { return count_; }
 
 private:
-    // The rules a piece at the limb takes (limb_rule): the limb rule (0), a
-    // longer one for a whole source the lens does not cut (1), and a shorter
-    // one for a limb piece in v (kShortLimb). A whole source takes the first
-    // kSourceRules, in mu or in v.
+    // The rules a piece at the limb takes (limb_rule), in v = mu^2: the limb
+    // rule (0), a longer one for a whole source the lens does not cut (1),
+    // and a shorter one for a limb piece (kShortLimb). A whole source takes
+    // the first kSourceRules.
     static constexpr std::size_t kSourceRules = 2;
     static constexpr std::size_t kShortLimb = 2;
     static constexpr std::size_t kLimbRules = 3;
-    // A limb piece's nodes are those of its rule in v = mu^2 (in_v), or, for
-    // a whole source, in mu.
     struct LimbPiece {
-        double scale;            // mu_a: the piece is mu in [0, mu_a]
+        double scale;            // mu_a: the piece is v = mu^2 in [0, mu_a^2]
         double k_u;              // d ln mu_a / du
         std::size_t first;       // its first node
         std::size_t rule;        // its rule's index
-        bool in_v;
     };
     // Product weights of one basis on a limb rule (empty for the bases that
-    // take the rule's own weights), scaled as the piece's sums take them: in
-    // mu, for mu^(gamma + 1) [ln mu]; in v, for v^(gamma/2)/2 and
-    // v^(gamma/2) ln(v)/4 (mu^gamma [ln mu] mu dmu = v^(gamma/2) [ln(v)/2] dv/2).
+    // take the rule's own weights), as the piece's sums take them: for
+    // v^(gamma/2)/2 and v^(gamma/2) ln(v)/4 (the measure 2 pi x dx = pi dv
+    // and mu^gamma [ln mu] = v^(gamma/2) [ln(v)/2]; 2 pi (A - 1) at the node).
     struct ProductWeights {
         std::vector<double> plain;
         std::vector<double> log;    // (power-log bases)
     };
-    // by rule, in mu (rule; the whole source's rules only) and in v
-    // (kLimbRules + rule)
-    using LimbWeights = std::array<ProductWeights, 2 * kLimbRules>;
+    using LimbWeights = std::array<ProductWeights, kLimbRules>;  // by rule
     static std::span<const RuleNode> limb_rule(std::size_t rule);
 
     void place_nodes(double u, double rho);
@@ -135,8 +130,9 @@ private:
     // The piece mu in [0, 1] of `rule`, a whole source the lens does not cut
     // (or s in [0, 1], mu = s^2, `in_root`).
     void add_source_piece(std::span<const RuleNode> rule, bool in_root);
-    // A source the lens does not cut (l > 1) as one piece in mu where a rule
-    // takes it whole; returns whether it did.
+    // A source the lens does not cut (l > 1) as one piece in mu (in v for a
+    // law singular at the limb) where a rule takes it whole; returns whether
+    // it did.
     bool add_source_in_mu(double l, double rho);
     // That piece in v = mu^2, of the limb rule `rule_index`.
     void add_source_in_v(std::size_t rule_index);
