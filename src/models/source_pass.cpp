@@ -868,10 +868,10 @@ void SourcePass::add_singular_limb_part(double b, std::span<const Complex> singu
     // piece [a, b] keeps its ellipse clear of the limb, at 0; the limb piece
     // keeps its own clear of the lens (in v); a lies halfway between the
     // least and the most that the two allow. In v the lens's images across
-    // the centre and the limb, which bound the piece in mu (its reach there
-    // is mu_l/2 at most), are the lens itself: the piece reaches mu_l/sqrt(2)
-    // with 16 nodes, and, with 12 on their wider ellipse, often as far as
-    // the piece of 16 did in mu.
+    // the centre and the limb, -mu_l and mu_l in mu, which would bound a
+    // piece in mu to mu_l/2, are the lens itself: the piece reaches
+    // mu_l/sqrt(2) with 16 nodes, and mu_l/2 or further with 12 on their
+    // wider ellipse.
     const bool at_lens = side == Side::Outer;
     const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
     // The limb piece in v = mu^2 = sin^2(t), where the lens and all its
