@@ -27,6 +27,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "elliptic/lanes_dispatch.hpp"
+#include "models/far_field_runs.hpp"
+
 namespace magnifex {
 
 namespace {
@@ -118,39 +121,20 @@ void laplacian_pairs(const double* c, int n, double x, double* h, [[maybe_unused
     std::memcpy(h, hv, sizeof hv);
 }
 
-// The same polynomials (and, with kSlope, their derivatives in x) split by
+// The same polynomials (and, with a slope, their derivatives in x) split by
 // the parity of the power, Q(x) = x O(x^2) + E(x^2), with O and E by Horner
 // in x^2 side by side: two recurrences of n/2 steps each instead of one of
 // n, for the series of magnification() (FarFieldSeries), whose terms it
-// forms. A block's n is even (twice its last term), so the split of a lane's
-// coefficients does not depend on the block: every lane still does its
-// polynomial's operations alone, in the same order, whatever block it is in.
-template <bool kSlope, int kPairs>
-void laplacian_pairs_split(const double* c, int n, double x, double* h, double* slope) {
-    const double y = x * x;
-    Pair odd[kPairs] = {}, even[kPairs] = {}, d_odd[kPairs] = {}, d_even[kPairs] = {};
-    for (int i = 0; i < n; i += 2) {
-#pragma GCC unroll 8
-        for (int p = 0; p < kPairs; ++p) {
-            Pair co, ce;
-            std::memcpy(&co, c + i * (2 * kPairs) + 2 * p, sizeof co);
-            std::memcpy(&ce, c + (i + 1) * (2 * kPairs) + 2 * p, sizeof ce);
-            if constexpr (kSlope) {
-                d_odd[p] = d_odd[p] * y + odd[p];
-                d_even[p] = d_even[p] * y + even[p];
-            }
-            odd[p] = odd[p] * y + co;
-            even[p] = even[p] * y + ce;
-        }
-    }
-    Pair hv[kPairs], dv[kPairs];
-    for (int p = 0; p < kPairs; ++p) {
-        hv[p] = odd[p] * x + even[p];
-        // Q' = O + 2x (x O' + E')
-        if constexpr (kSlope) dv[p] = odd[p] + (2.0 * x) * (x * d_odd[p] + d_even[p]);
-    }
-    std::memcpy(h, hv, sizeof hv);
-    if constexpr (kSlope) std::memcpy(slope, dv, sizeof dv);
+// forms, over the widest lanes the CPU has (far_field_runs.hpp). A block's n
+// is even (twice its last term), so the split of a lane's coefficients does
+// not depend on the block: every lane still does its polynomial's
+// operations alone, in the same order, whatever block it is in.
+void laplacian_split(const double* c, int n, int terms, double x, bool slope, double* h, double* d) {
+    using Run = decltype(&far_field_runs::laplacian_run_sse2);
+    static const Run run = lanes::widest_supported<Run>(far_field_runs::laplacian_run_sse2,
+                                                        far_field_runs::laplacian_run_avx2,
+                                                        far_field_runs::laplacian_run_avx512);
+    run(c, n, terms, x, slope, h, d);
 }
 
 // Q~_k(x) (or, reversed, x^{2k-1} Q~_k(1/x)) for the terms k of block b
@@ -161,17 +145,14 @@ void laplacian_block(int b, double x, bool reversed, double* h, double* slope) {
     static_assert(kSplit || !kSlope, "the derivatives come with the split form");
     const double* c = (reversed ? kAscending : kDescending).data() + block_offset(b);
     const int n = block_steps(b);
-    auto run = [&]<int kPairs>() {
-        if constexpr (kSplit) {
-            laplacian_pairs_split<kSlope, kPairs>(c, n, x, h, slope);
-        } else {
-            laplacian_pairs<kPairs>(c, n, x, h, slope);
-        }
-    };
+    if constexpr (kSplit) {
+        laplacian_split(c, n, kBlockTable[b].size, x, kSlope, h, slope);
+        return;
+    }
     switch (kBlockTable[b].size) {
-        case 2: run.template operator()<1>(); break;
-        case 4: run.template operator()<2>(); break;
-        default: run.template operator()<kMaxPairs>(); break;
+        case 2: laplacian_pairs<1>(c, n, x, h, slope); break;
+        case 4: laplacian_pairs<2>(c, n, x, h, slope); break;
+        default: laplacian_pairs<kMaxPairs>(c, n, x, h, slope); break;
     }
 }
 
