@@ -184,9 +184,7 @@ void Basis::moments(std::span<double> out, std::span<double> majorants) const {
     }
 }
 
-bool Basis::analytic_at_limb() const {
-    return kind_ == Kind::Exponential || (kind_ == Kind::Power && is_integer(gamma_));
-}
+bool Basis::polynomial_in_v() const { return kind_ == Kind::Power && is_integer(0.5 * gamma_); }
 
 double Basis::limb_value() const {
     switch (kind_) {

@@ -52,10 +52,12 @@ public:
     // k = 0 .. moments.size() - 1, and the same with |b| (a majorant).
     void moments(std::span<double> moments, std::span<double> majorants) const;
 
-    // b mu is analytic at mu = 0 (an integer power, or the exponential
-    // basis); otherwise b mu = mu^(gamma + 1) or mu^(gamma + 1) ln mu, which
-    // a rule on nodes of mu integrates exactly only with weights of its own.
-    bool analytic_at_limb() const;
+    // b is a polynomial in v = mu^2 = 1 - x^2 (an even power of mu), which a
+    // rule on nodes of v near the limb integrates as it stands; otherwise b
+    // = v^(gamma/2) or v^(gamma/2) ln(v)/2 there, which such a rule
+    // integrates exactly only with weights of its own (an odd power too,
+    // analytic in mu but going as sqrt(v)).
+    bool polynomial_in_v() const;
     // b(0): 1 for mu^0, 0 for the other powers and power-logs, -inf for the
     // exponential basis.
     double limb_value() const;

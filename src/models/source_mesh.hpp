@@ -80,11 +80,11 @@ double clear_ellipse(std::span<const std::complex<double>> points, double a, dou
 // The pieces of [a, b] (in order) admissible with respect to `singular`;
 // start_rule / end_rule: the rule of the piece at a / at b when that end is
 // itself singular (LogAtStart or LogAtEnd), or Gauss when it is not.
-// Returns the number of pieces
-// written (at most out.size()). `end_ellipse`: the ellipse parameter of the
-// pieces at a singular end (kEndEllipse, or kPoleEndEllipse). `merge`: a
-// last Gauss piece shorter than kMergeFraction of the one before joins it
-// (one piece fewer, on an ellipse up to that much narrower).
+// Returns the number of pieces written (at most out.size()). `end_ellipse`:
+// the ellipse parameter of the pieces at a singular end (kEndEllipse, or
+// kPoleEndEllipse). `merge`: a last Gauss piece shorter than kMergeFraction
+// of the one before joins it (one piece fewer, on an ellipse up to that much
+// narrower).
 std::size_t partition(double a, double b, std::span<const std::complex<double>> singular, PieceRule start_rule,
                       PieceRule end_rule, double end_ellipse, std::span<Piece> out, bool merge = true);
 

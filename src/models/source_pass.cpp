@@ -120,6 +120,34 @@ RuleColumns columns(std::span<const RuleNode> rule) {
     return RuleColumns{nullptr, nullptr, nullptr};  // not reached: every rule of a piece is in the table
 }
 
+// The limb rules' nodes t as nodes in v = mu^2, as columns formed once:
+// sqrt(t) (mu on a piece [0, 1] in v) and sqrt(1 - t) (x there), with t
+// and the weights.
+struct VColumns {
+    const RuleNode* source;
+    std::vector<double> node, root, x, weight;
+};
+const VColumns& v_columns(std::span<const RuleNode> rule) {
+    static const std::vector<VColumns> table = [] {
+        std::vector<VColumns> out;
+        for (const std::span<const RuleNode> r : {kLimbRule, kLongRules[1].gauss, kGaussRule}) {
+            VColumns c{r.data(), {}, {}, {}, {}};
+            for (const RuleNode& n : r) {
+                c.node.push_back(n.node);
+                c.root.push_back(std::sqrt(n.node));
+                c.x.push_back(std::sqrt(n.complement));
+                c.weight.push_back(n.weight);
+            }
+            out.push_back(std::move(c));
+        }
+        return out;
+    }();
+    for (const VColumns& c : table) {
+        if (c.source == rule.data()) return c;
+    }
+    return table.front();  // not reached: every limb rule is in the table
+}
+
 constexpr std::size_t kMaxPieces = 64;
 constexpr std::size_t kMaxSingular = 12;
 
@@ -244,6 +272,16 @@ double clear_in_mu(double l, double rho, bool in_root) {
     return clear_ellipse(points, 0.0, 1.0);
 }
 
+// In v = mu^2 = 1 - x^2, where the ring's magnification, even in its radius,
+// is a function of v: the lens and all its images are the one point 1 - l^2,
+// the kernel's branch points 1 - (l +- 2i/rho)^2 (one of the conjugate pair:
+// the ellipse tests are symmetric in Im).
+Complex lens_in_v(double l) { return Complex((1.0 - l) * (1.0 + l), 0.0); }
+Complex branch_in_v(double l, double rho) {
+    const double e = kBranchDistance / rho;
+    return Complex((1.0 - l * l) + e * e, 2.0 * l * e);
+}
+
 // A basis whose value at a node is 1 or a product of the node's mu, sqrt(mu)
 // and ln mu: its form, for the sums of such bases in one pass (plain_sums).
 enum PlainForm : unsigned { kOne, kMu, kMuSquared, kRoot, kMuRoot, kMuLogMu, kPlainForms, kNotPlain = kPlainForms };
@@ -293,15 +331,6 @@ constexpr std::array<PlainSums, sizeof...(kSets)> plain_sums_table(std::index_se
 // plain_sums for each set of forms, by its bits.
 constexpr auto plain_sums_of = plain_sums_table(std::make_index_sequence<std::size_t(1) << kPlainForms>{});
 
-// A basis that the limb pieces' own weights take, in mu and in v = mu^2
-// alike: an even power of mu, a polynomial in v. Every other basis of a law
-// singular at the limb takes product weights there (an odd power too, which
-// is analytic in mu but goes as sqrt(v)).
-bool smooth_in_v(const Basis& basis) {
-    const double half = 0.5 * basis.exponent();
-    return basis.kind() == Basis::Kind::Power && half >= 0.0 && half == std::floor(half);
-}
-
 }  // namespace
 
 std::span<const RuleNode> SourcePass::limb_rule(std::size_t rule) {
@@ -328,7 +357,7 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
         // (a basis with product weights at the limb skips the limb pieces'
         // nodes)
         const unsigned form = plain_form(bases_[b]);
-        if (form == kNotPlain || (singular_at_limb_ && !smooth_in_v(bases_[b]))) continue;
+        if (form == kNotPlain || (singular_at_limb_ && !bases_[b].polynomial_in_v())) continue;
         plain_set_ |= 1u << form;
         plain_basis_[form] = b;
         in_plain_pass_[b] = true;
@@ -336,7 +365,7 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     if (!singular_at_limb_) return;
     for (std::size_t b = 0; b < bases_.size(); ++b) {
         const Basis& basis = bases_[b];
-        if (smooth_in_v(basis)) continue;
+        if (basis.polynomial_in_v()) continue;
         const bool logarithmic = basis.kind() == Basis::Kind::PowerLog;
         for (std::size_t r = 0; r < kLimbRules; ++r) {
             const std::span<const RuleNode> rule = limb_rule(r);
@@ -354,7 +383,7 @@ SourcePass::SourcePass(std::span<const Basis> bases, LimbBehaviour limb, bool gr
     // ln mu and sqrt(mu) are formed on the limb pieces only for a basis that
     // takes the plain rule there.
     for (const Basis& basis : bases_) {
-        if (!smooth_in_v(basis)) continue;
+        if (!basis.polynomial_in_v()) continue;
         log_skips_limb_ = log_skips_limb_ && !basis.needs_log();
         root_skips_limb_ = root_skips_limb_ && !basis.needs_root();
     }
@@ -440,22 +469,8 @@ void SourcePass::add_theta_piece(const Piece& piece, Side side, std::span<const 
 
 void SourcePass::add_limb_piece(double scale, double k_u, std::size_t rule_index) {
     // The piece in v = mu^2, v in [0, mu_a^2]: mu = mu_a sqrt(t) at the
-    // rule's nodes t, and the measure 2 pi x dx = pi dv. Its rule (of 16
-    // nodes, or of 12) as columns: sqrt(t) and the weights.
-    struct Columns {
-        std::vector<double> root, weight;
-    };
-    static const std::array<Columns, 2> table = [] {
-        std::array<Columns, 2> out;
-        for (std::size_t r = 0; r < 2; ++r) {
-            for (const RuleNode& n : limb_rule(r == 0 ? 0 : kShortLimb)) {
-                out[r].root.push_back(std::sqrt(n.node));
-                out[r].weight.push_back(n.weight);
-            }
-        }
-        return out;
-    }();
-    const Columns& c = table[rule_index == 0 ? 0 : 1];
+    // rule's nodes t, and the measure 2 pi x dx = pi dv.
+    const VColumns& c = v_columns(limb_rule(rule_index));
     const std::size_t m = c.root.size();
     const std::size_t first = claim(m);
     limb_pieces_.push_back(LimbPiece{scale, k_u, first, rule_index});
@@ -499,8 +514,7 @@ bool SourcePass::add_source_in_mu(double l, double rho) {
         // than in mu (i sqrt(l^2 - 1)) from l = 1.18 on; the rule of 16 takes
         // the source from l = sqrt(2) on (in mu, from 1.67), that of 24 from
         // 1.18 (in mu, from 1.17).
-        const double e = kBranchDistance / rho;
-        const Complex in_v[2] = {Complex((1.0 - l) * (1.0 + l), 0.0), Complex((1.0 - l * l) + e * e, 2.0 * l * e)};
+        const Complex in_v[2] = {lens_in_v(l), branch_in_v(l, rho)};
         const double clear_v = clear_ellipse(in_v, 0.0, 1.0);
         for (std::size_t r = 0; r < kSourceRules; ++r) {
             if (clear_v < half_sum(kLongRules[r].product_ellipse)) continue;
@@ -583,24 +597,8 @@ void SourcePass::add_source_piece(std::span<const RuleNode> rule, bool in_root) 
 
 void SourcePass::add_source_in_v(std::size_t rule_index) {
     // The nodes t of the rule in v on [0, 1]: mu = sqrt(t), x = sqrt(1 - t),
-    // 1 - x = t/(1 + x), and the measure 2 pi x dx = pi dv; formed once.
-    struct Columns {
-        std::vector<double> x, mu, one_less_x, measure;
-    };
-    static const std::array<Columns, kSourceRules> table = [] {
-        std::array<Columns, kSourceRules> out;
-        for (std::size_t r = 0; r < kSourceRules; ++r) {
-            for (const RuleNode& node : limb_rule(r)) {
-                const double x = std::sqrt(node.complement);
-                out[r].x.push_back(x);
-                out[r].mu.push_back(std::sqrt(node.node));
-                out[r].one_less_x.push_back(node.node / (1.0 + x));
-                out[r].measure.push_back(kPi * node.weight);
-            }
-        }
-        return out;
-    }();
-    const Columns& c = table[rule_index];
+    // 1 - x = t/(1 + x), and the measure 2 pi x dx = pi dv.
+    const VColumns& c = v_columns(limb_rule(rule_index));
     const std::size_t m = c.x.size();
     const std::size_t first = claim(m);
     limb_pieces_.push_back(LimbPiece{1.0, 0.0, first, rule_index});
@@ -608,10 +606,10 @@ void SourcePass::add_source_in_v(std::size_t rule_index) {
     for (std::size_t k = 0; k < m; ++k) {
         const std::size_t i = first + k;
         x_[i] = c.x[k];
-        mu_[i] = c.mu[k];
-        measure_[i] = c.measure[k];
+        mu_[i] = c.root[k];
+        measure_[i] = kPi * c.weight[k];
         radius_[i] = c.x[k] * rho_;
-        delta_[i] = gap + rho_ * c.one_less_x[k];
+        delta_[i] = gap + rho_ * (c.node[k] / (1.0 + c.x[k]));
     }
     if (!gradient_) return;
     for (std::size_t k = 0; k < m; ++k) x_u_[first + k] = mu_u_[first + k] = measure_u_[first + k] = 0.0;
@@ -874,15 +872,13 @@ void SourcePass::add_singular_limb_part(double b, std::span<const Complex> singu
     // wider ellipse.
     const bool at_lens = side == Side::Outer;
     const Complex ends[2] = {Complex(0.0, 0.0), Complex(b, 0.0)};
-    // The limb piece in v = mu^2 = sin^2(t), where the lens and all its
-    // images are the one point v_l = 1 - l^2, the kernel's branch points
-    // 1 - (l +- 2i/rho)^2, and x = 0, v = 1 (a lens at the centre, or the
-    // outer side's own singularity there): the longest [0, v_a] whose
-    // ellipse clears them, as an angle.
-    const double e = kBranchDistance / rho_;
-    Complex in_v[3] = {Complex(1.0, 0.0), Complex((1.0 - l_ * l_) + e * e, 2.0 * l_ * e), Complex(0.0, 0.0)};
+    // The limb piece in v = mu^2 = sin^2(t): the longest [0, v_a] whose
+    // ellipse clears the lens (v_l = mu_l^2 = 1 - l^2), the branch points
+    // and x = 0, v = 1 (a lens at the centre, or the outer side's own
+    // singularity there), as an angle.
+    Complex in_v[3] = {Complex(1.0, 0.0), branch_in_v(l_, rho_), Complex(0.0, 0.0)};
     std::size_t points = 2;
-    if (l_ > 0.0) in_v[points++] = Complex(at_lens ? mu_l_ * mu_l_ : (1.0 - l_) * (1.0 + l_), 0.0);
+    if (l_ > 0.0) in_v[points++] = at_lens ? Complex(mu_l_ * mu_l_, 0.0) : lens_in_v(l_);
     // (b is the angle of the lens from the limb, mu_l = sin b, or pi/2)
     const double v_b = at_lens ? mu_l_ * mu_l_ : 1.0;
     // The limb piece's length as an angle, for the limb rule of 16 on its
