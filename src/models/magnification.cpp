@@ -226,7 +226,9 @@ bool LimbDarkenedSource::far_field_values(FarFieldSeries& series, std::vector<Se
 void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* value, double* jacobian) const {
     const std::size_t n = u.size();
     const std::size_t width = jacobian_width();
-    SourcePass pass(bases_, limb_, gradient_);
+    // The pass's set-up (its product weights) waits for a point that takes
+    // it: a call whose points the far-field series takes never pays for it.
+    std::optional<SourcePass> pass;
     std::vector<BasisIntegral> integrals(bases_.size());
     std::vector<Series> series_of(bands_.size());
     FarFieldSeries series;
@@ -279,7 +281,7 @@ void LimbDarkenedSource::magnify(std::span<const double> u, double rho, double* 
     }
 }
 
-void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& series, SourcePass& pass,
+void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& series, std::optional<SourcePass>& pass,
                                        std::vector<BasisIntegral>& integrals, std::vector<Series>& series_of,
                                        double* value, double* jacobian, std::size_t i, std::size_t n) const {
     const std::size_t width = jacobian_width();
@@ -324,7 +326,8 @@ void LimbDarkenedSource::magnify_point(double ui, double rho, FarFieldSeries& se
             }
         }
         if (!any_pending) return;
-        pass.integrate(ui, rho, integrals);
+        if (!pass) pass.emplace(bases_, limb_, gradient_);
+        pass->integrate(ui, rho, integrals);
         for (std::size_t band = 0; band < bands_.size(); ++band) {
             if (series_of[band] == Series::Both) continue;
             const Band& b = bands_[band];

@@ -84,8 +84,9 @@ private:
     Series far_field(const Band& band, FarFieldSeries& series, double rho, double* value, double* jacobian) const;
     bool far_field_values(FarFieldSeries& series, std::vector<Series>& series_of, double* value, std::size_t i,
                           std::size_t n) const;
-    // Every band's value (and Jacobian row) of point i of n at (u, rho).
-    void magnify_point(double u, double rho, FarFieldSeries& series, SourcePass& pass,
+    // Every band's value (and Jacobian row) of point i of n at (u, rho); `pass`
+    // is set up at the first point that takes it.
+    void magnify_point(double u, double rho, FarFieldSeries& series, std::optional<SourcePass>& pass,
                        std::vector<BasisIntegral>& integrals, std::vector<Series>& series_of, double* value,
                        double* jacobian, std::size_t i, std::size_t n) const;
 

@@ -1,7 +1,10 @@
 #include "numerics/product_weights.hpp"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace magnifex {
@@ -28,7 +31,7 @@ void legendre_rows(std::span<const RuleNode> rule, std::size_t n, double* rows) 
     }
 }
 
-// The rows of the product rules' nodes (the limb's rules of 16 and 24),
+// The rows of the product rules' nodes (the limb's rules of 12, 16 and 24),
 // formed once: they do not depend on the power, and each is a chain of n
 // quotients that a source with several powers (a band each) would otherwise
 // form again for every power and rule.
@@ -37,11 +40,13 @@ struct LegendreTable {
     std::vector<double> rows;
 };
 
+constexpr std::size_t kTables = 3;
+
 const double* cached_rows(std::span<const RuleNode> rule) {
-    static const std::array<LegendreTable, 2> tables = [] {
-        std::array<LegendreTable, 2> out;
-        const std::span<const RuleNode> rules[2] = {GAUSS_LEGENDRE_16, GAUSS_LEGENDRE_24};
-        for (std::size_t r = 0; r < 2; ++r) {
+    static const std::array<LegendreTable, kTables> tables = [] {
+        std::array<LegendreTable, kTables> out;
+        const std::span<const RuleNode> rules[kTables] = {GAUSS_LEGENDRE_12, GAUSS_LEGENDRE_16, GAUSS_LEGENDRE_24};
+        for (std::size_t r = 0; r < kTables; ++r) {
             out[r].rule = rules[r].data();
             out[r].rows.resize(rules[r].size() * rules[r].size());
             legendre_rows(rules[r], rules[r].size(), out[r].rows.data());
@@ -54,9 +59,66 @@ const double* cached_rows(std::span<const RuleNode> rule) {
     return nullptr;
 }
 
+// The weights of the limb's rules formed last on this thread, by rule, power
+// and kind: a fit calls again and again with the same law, and the weights of
+// a power cost n^2 products a rule, more than a far-field point. A few dozen
+// sets (a few powers, bands, and their logarithms); past that the oldest are
+// dropped.
+struct WeightSet {
+    const RuleNode* rule;
+    std::size_t size;
+    std::uint64_t a_bits;
+    bool logarithmic;
+    std::array<double, kMaxNodes> weights;
+};
+
+constexpr std::size_t kKeptSets = 48;
+
+struct WeightCache {
+    std::array<WeightSet, kKeptSets> sets;
+    std::size_t count = 0, next = 0;
+
+    const WeightSet* find(std::span<const RuleNode> rule, std::uint64_t a_bits, bool logarithmic) const {
+        for (std::size_t i = 0; i < count; ++i) {
+            const WeightSet& w = sets[i];
+            if (w.rule == rule.data() && w.size == rule.size() && w.a_bits == a_bits && w.logarithmic == logarithmic)
+                return &w;
+        }
+        return nullptr;
+    }
+    WeightSet& slot() {
+        WeightSet& w = sets[next];
+        next = (next + 1) % kKeptSets;
+        if (count < kKeptSets) ++count;
+        return w;
+    }
+};
+
+void form_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out);
+
 }  // namespace
 
 void product_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out) {
+    // (kept for the static rules alone, whose nodes stay where they are)
+    if (cached_rows(rule) == nullptr) {
+        form_weights(rule, a, logarithmic, out);
+        return;
+    }
+    thread_local WeightCache cache;
+    const std::uint64_t a_bits = std::bit_cast<std::uint64_t>(a);
+    if (const WeightSet* kept = cache.find(rule, a_bits, logarithmic)) {
+        std::copy_n(kept->weights.begin(), rule.size(), out.begin());
+        return;
+    }
+    form_weights(rule, a, logarithmic, out);
+    WeightSet& w = cache.slot();
+    w = WeightSet{rule.data(), rule.size(), a_bits, logarithmic, {}};
+    std::copy_n(out.begin(), rule.size(), w.weights.begin());
+}
+
+namespace {
+
+void form_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out) {
     const std::size_t n = rule.size() < kMaxNodes ? rule.size() : kMaxNodes;
     double moment[kMaxNodes];
     double m = 1.0 / (a + 1.0);
@@ -86,5 +148,7 @@ void product_weights(std::span<const RuleNode> rule, double a, bool logarithmic,
         out[i] = rule[i].weight * sum;
     }
 }
+
+}  // namespace
 
 }  // namespace magnifex
