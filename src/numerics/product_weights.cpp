@@ -59,66 +59,11 @@ const double* cached_rows(std::span<const RuleNode> rule) {
     return nullptr;
 }
 
-// The weights of the limb's rules formed last on this thread, by rule, power
-// and kind: a fit calls again and again with the same law, and the weights of
-// a power cost n^2 products a rule, more than a far-field point. A few dozen
-// sets (a few powers, bands, and their logarithms); past that the oldest are
-// dropped.
-struct WeightSet {
-    const RuleNode* rule;
-    std::size_t size;
-    std::uint64_t a_bits;
-    bool logarithmic;
-    std::array<double, kMaxNodes> weights;
-};
-
-constexpr std::size_t kKeptSets = 48;
-
-struct WeightCache {
-    std::array<WeightSet, kKeptSets> sets;
-    std::size_t count = 0, next = 0;
-
-    const WeightSet* find(std::span<const RuleNode> rule, std::uint64_t a_bits, bool logarithmic) const {
-        for (std::size_t i = 0; i < count; ++i) {
-            const WeightSet& w = sets[i];
-            if (w.rule == rule.data() && w.size == rule.size() && w.a_bits == a_bits && w.logarithmic == logarithmic)
-                return &w;
-        }
-        return nullptr;
-    }
-    WeightSet& slot() {
-        WeightSet& w = sets[next];
-        next = (next + 1) % kKeptSets;
-        if (count < kKeptSets) ++count;
-        return w;
-    }
-};
-
-void form_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out);
-
-}  // namespace
-
-void product_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out) {
-    // (kept for the static rules alone, whose nodes stay where they are)
-    if (cached_rows(rule) == nullptr) {
-        form_weights(rule, a, logarithmic, out);
-        return;
-    }
-    thread_local WeightCache cache;
-    const std::uint64_t a_bits = std::bit_cast<std::uint64_t>(a);
-    if (const WeightSet* kept = cache.find(rule, a_bits, logarithmic)) {
-        std::copy_n(kept->weights.begin(), rule.size(), out.begin());
-        return;
-    }
-    form_weights(rule, a, logarithmic, out);
-    WeightSet& w = cache.slot();
-    w = WeightSet{rule.data(), rule.size(), a_bits, logarithmic, {}};
-    std::copy_n(out.begin(), rule.size(), w.weights.begin());
-}
-
-namespace {
-
-void form_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out) {
+// The weights on `rule` for v^a [ln v]; `rows` its kept Legendre rows, or
+// nullptr for another rule (a test's, or a tuning build's), whose rows are
+// formed here.
+void form_weights(std::span<const RuleNode> rule, const double* rows, double a, bool logarithmic,
+                  std::span<double> out) {
     const std::size_t n = rule.size() < kMaxNodes ? rule.size() : kMaxNodes;
     double moment[kMaxNodes];
     double m = 1.0 / (a + 1.0);
@@ -133,9 +78,7 @@ void form_weights(std::span<const RuleNode> rule, double a, bool logarithmic, st
         }
         moment[k] = logarithmic ? dm : m;
     }
-    // Another rule (a test's, or a tuning build's): its rows formed here.
     std::vector<double> own;
-    const double* rows = n == rule.size() ? cached_rows(rule) : nullptr;
     if (rows == nullptr) {
         own.resize(n * n);
         legendre_rows(rule, n, own.data());
@@ -149,6 +92,59 @@ void form_weights(std::span<const RuleNode> rule, double a, bool logarithmic, st
     }
 }
 
+// The weights of the limb's rules formed last on this thread, by rule (each
+// kept rule is whole: its nodes are its start), power and kind: a fit calls
+// again and again with the same law, and the weights of a power cost n^2
+// products a rule, more than a far-field point. A few dozen sets (a few
+// powers, bands, and their logarithms); past that the oldest are dropped.
+struct WeightSet {
+    const RuleNode* rule;
+    std::uint64_t a_bits;
+    bool logarithmic;
+    std::array<double, kMaxNodes> weights;
+};
+
+constexpr std::size_t kKeptSets = 48;
+
+struct WeightCache {
+    std::array<WeightSet, kKeptSets> sets;
+    std::size_t count = 0, next = 0;
+
+    const WeightSet* find(const RuleNode* rule, std::uint64_t a_bits, bool logarithmic) const {
+        for (std::size_t i = 0; i < count; ++i) {
+            const WeightSet& w = sets[i];
+            if (w.rule == rule && w.a_bits == a_bits && w.logarithmic == logarithmic) return &w;
+        }
+        return nullptr;
+    }
+    WeightSet& slot() {
+        WeightSet& w = sets[next];
+        next = (next + 1) % kKeptSets;
+        if (count < kKeptSets) ++count;
+        return w;
+    }
+};
+
 }  // namespace
+
+void product_weights(std::span<const RuleNode> rule, double a, bool logarithmic, std::span<double> out) {
+    // (kept for the rules whose rows are kept alone: static, whole, and
+    // where they stay)
+    const double* rows = cached_rows(rule);
+    if (rows == nullptr) {
+        form_weights(rule, nullptr, a, logarithmic, out);
+        return;
+    }
+    thread_local WeightCache cache;
+    const std::uint64_t a_bits = std::bit_cast<std::uint64_t>(a);
+    if (const WeightSet* kept = cache.find(rule.data(), a_bits, logarithmic)) {
+        std::copy_n(kept->weights.begin(), rule.size(), out.begin());
+        return;
+    }
+    form_weights(rule, rows, a, logarithmic, out);
+    WeightSet& w = cache.slot();
+    w = WeightSet{rule.data(), a_bits, logarithmic, {}};
+    std::copy_n(out.begin(), rule.size(), w.weights.begin());
+}
 
 }  // namespace magnifex
