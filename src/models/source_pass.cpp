@@ -121,11 +121,11 @@ RuleColumns columns(std::span<const RuleNode> rule) {
 }
 
 // The limb rules' nodes t as nodes in v = mu^2, as columns formed once:
-// sqrt(t) (mu on a piece [0, 1] in v) and sqrt(1 - t) (x there), with t
-// and the weights.
+// sqrt(t) (mu on a piece [0, 1] in v), sqrt(1 - t) (x there) and
+// 1 - x = t/(1 + x), with the weights.
 struct VColumns {
     const RuleNode* source;
-    std::vector<double> node, root, x, weight;
+    std::vector<double> root, x, one_less_x, weight;
 };
 const VColumns& v_columns(std::span<const RuleNode> rule) {
     static const std::vector<VColumns> table = [] {
@@ -133,9 +133,10 @@ const VColumns& v_columns(std::span<const RuleNode> rule) {
         for (const std::span<const RuleNode> r : {kLimbRule, kLongRules[1].gauss, kGaussRule}) {
             VColumns c{r.data(), {}, {}, {}, {}};
             for (const RuleNode& n : r) {
-                c.node.push_back(n.node);
+                const double x = std::sqrt(n.complement);
                 c.root.push_back(std::sqrt(n.node));
-                c.x.push_back(std::sqrt(n.complement));
+                c.x.push_back(x);
+                c.one_less_x.push_back(n.node / (1.0 + x));
                 c.weight.push_back(n.weight);
             }
             out.push_back(std::move(c));
@@ -609,7 +610,7 @@ void SourcePass::add_source_in_v(std::size_t rule_index) {
         mu_[i] = c.root[k];
         measure_[i] = kPi * c.weight[k];
         radius_[i] = c.x[k] * rho_;
-        delta_[i] = gap + rho_ * (c.node[k] / (1.0 + c.x[k]));
+        delta_[i] = gap + rho_ * c.one_less_x[k];
     }
     if (!gradient_) return;
     for (std::size_t k = 0; k < m; ++k) x_u_[first + k] = mu_u_[first + k] = measure_u_[first + k] = 0.0;
